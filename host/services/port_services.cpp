@@ -1,0 +1,390 @@
+// Ports on the host: terminal devices driven through termios, and port 11 on a
+// pseudo-terminal of the process's own unless TERMSIM_PORT11 names a device.
+//
+// Every port descriptor is non-blocking; waits are poll() calls bounded by the
+// caller's time-out (receive), by the give-up time while the far end accepts
+// nothing (send) or by the drain limit (close).
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "host/services/linux_services.h"
+#include "platform/terminal_services.h"
+
+namespace {
+
+constexpr int kPortCount = 32;
+// How long a close waits for the far end to take the bytes already sent.
+constexpr uint32_t kCloseDrainMs = 2000;
+constexpr uint32_t kCloseDrainStepMs = 10;
+
+struct SpeedEntry {
+  uint32_t bps;
+  speed_t code;
+};
+
+constexpr SpeedEntry kSpeeds[] = {
+    {1200, B1200},       {2400, B2400},       {4800, B4800},       {9600, B9600},
+    {19200, B19200},     {38400, B38400},     {57600, B57600},     {115200, B115200},
+    {230400, B230400},   {460800, B460800},   {500000, B500000},   {576000, B576000},
+    {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000},
+    {4000000, B4000000},
+};
+
+bool SpeedCode(uint32_t bps, speed_t* code) {
+  for (const SpeedEntry& e : kSpeeds) {
+    if (e.bps == bps) {
+      *code = e.code;
+      return true;
+    }
+  }
+  return false;
+}
+
+struct PortSlot {
+  int fd = -1;
+  bool open = false;
+  bool ownsFd = false;  // false for port 11's pseudo-terminal, which outlives a close
+};
+
+struct PortTable {
+  std::mutex mutex;
+  PortSlot slots[kPortCount];
+  bool port11Decided = false;
+  std::string port11Device;  // from TERMSIM_PORT11
+  int ptyMaster = -1;
+  int ptySlave = -1;  // held so the pseudo-terminal lives as long as the process
+  std::string peerPath;
+};
+
+PortTable& Table() {
+  static PortTable table;
+  return table;
+}
+
+std::atomic<uint32_t> g_sendGiveUpMs{5000};
+
+uint64_t NowMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+void SleepMs(uint64_t ms) {
+  timespec left{};
+  left.tv_sec = static_cast<time_t>(ms / 1000u);
+  left.tv_nsec = static_cast<long>(ms % 1000u) * 1000000L;
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+// Raw, 8-bit clean, no echo, no signals, no flow control.
+int MakeRaw(int fd, const termsim::PortAttr* attr) {
+  termios t{};
+  if (tcgetattr(fd, &t) != 0) return -errno;
+  cfmakeraw(&t);
+  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+  t.c_cflag |= CLOCAL | CREAD;
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 0;
+  if (attr != nullptr) {
+    static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
+    t.c_cflag |= kSizes[attr->dataBits - 5];
+    if (attr->parity != termsim::PARITY_NONE) t.c_cflag |= PARENB;
+    if (attr->parity == termsim::PARITY_ODD) t.c_cflag |= PARODD;
+    if (attr->stopBits == 2) t.c_cflag |= CSTOPB;
+    speed_t code = B0;
+    if (!SpeedCode(attr->speed, &code)) return -EINVAL;
+    if (cfsetispeed(&t, code) != 0 || cfsetospeed(&t, code) != 0) return -errno;
+  }
+  if (tcsetattr(fd, TCSANOW, &t) != 0) return -errno;
+  return 0;
+}
+
+int SetNonBlocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return -errno;
+  return 0;
+}
+
+// Opens port 11's pseudo-terminal pair and tells the user where the far end is.
+void CreatePtyLocked(PortTable& t) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0) {
+    std::fprintf(stderr, "termsim: port 11: no pseudo-terminal: %s\n", std::strerror(errno));
+    return;
+  }
+  char name[128];
+  int slave = -1;
+  if (fcntl(master, F_SETFD, FD_CLOEXEC) != 0 || grantpt(master) != 0 ||
+      unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0 ||
+      (slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0 ||
+      SetNonBlocking(master) != 0 || MakeRaw(master, nullptr) != 0) {
+    std::fprintf(stderr, "termsim: port 11: pseudo-terminal set-up failed: %s\n",
+                 std::strerror(errno));
+    if (slave >= 0) close(slave);
+    close(master);
+    return;
+  }
+  t.ptyMaster = master;
+  t.ptySlave = slave;
+  t.peerPath = name;
+  std::fprintf(stderr, "termsim: port 11 is %s (e.g. cd /some/dir && rb <%s >%s)\n", name, name,
+               name);
+  const char* link = std::getenv("TERMSIM_PORT11_LINK");
+  if (link != nullptr && link[0] != '\0') {
+    const int r = termsim::MakePortLink(link, name);
+    if (r != 0) {
+      std::fprintf(stderr, "termsim: port 11: no link at %s: %s\n", link, std::strerror(-r));
+    } else {
+      std::fprintf(stderr, "termsim: port 11 is also %s\n", link);
+    }
+  }
+}
+
+// Port 11's device is settled once per process, at the first use of a port.
+void SettlePort11Locked(PortTable& t) {
+  if (t.port11Decided) return;
+  t.port11Decided = true;
+  const char* device = std::getenv("TERMSIM_PORT11");
+  if (device != nullptr && device[0] != '\0') {
+    t.port11Device = device;
+  } else {
+    CreatePtyLocked(t);
+  }
+}
+
+// The descriptor of an open port, or a negative errno value.
+int OpenFd(int port) {
+  if (port < 0 || port >= kPortCount) return -ENODEV;
+  PortTable& t = Table();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  SettlePort11Locked(t);
+  const PortSlot& slot = t.slots[port];
+  return slot.open ? slot.fd : -EBADF;
+}
+
+// Bytes still queued toward the far end of a port (0 once it has them all).
+int PendingOutput(int fd, int ptySlave) {
+  int n = 0;
+  // On the pseudo-terminal the bytes not yet read wait in the slave's input.
+  const int r = ptySlave >= 0 ? ioctl(ptySlave, FIONREAD, &n) : ioctl(fd, TIOCOUTQ, &n);
+  return r == 0 ? n : 0;
+}
+
+}  // namespace
+
+namespace termsim {
+
+bool ParsePortAttr(const char* text, PortAttr* out) {
+  if (text == nullptr || out == nullptr) return false;
+  const char* s = text;
+  uint32_t speed = 0;
+  int digits = 0;
+  while (*s >= '0' && *s <= '9') {
+    if (++digits > 7) return false;
+    speed = speed * 10u + static_cast<uint32_t>(*s - '0');
+    ++s;
+  }
+  speed_t code = B0;
+  if (digits == 0 || !SpeedCode(speed, &code) || *s++ != ',') return false;
+  if (*s < '5' || *s > '8') return false;
+  const int dataBits = *s++ - '0';
+  if (*s++ != ',') return false;
+  Parity parity;
+  switch (*s++) {
+    case 'n': case 'N': parity = PARITY_NONE; break;
+    case 'e': case 'E': parity = PARITY_EVEN; break;
+    case 'o': case 'O': parity = PARITY_ODD; break;
+    default: return false;
+  }
+  if (*s++ != ',') return false;
+  if (*s != '1' && *s != '2') return false;
+  const int stopBits = *s++ - '0';
+  if (*s != '\0') return false;
+  out->speed = speed;
+  out->dataBits = dataBits;
+  out->parity = parity;
+  out->stopBits = stopBits;
+  return true;
+}
+
+const char* Port11PeerPath() {
+  PortTable& t = Table();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  SettlePort11Locked(t);
+  // peerPath is written once, before the first return, and never again.
+  return t.peerPath.c_str();
+}
+
+void SetPortSendGiveUpMs(uint32_t ms) { g_sendGiveUpMs.store(ms); }
+uint32_t PortSendGiveUpMs() { return g_sendGiveUpMs.load(); }
+
+int MakePortLink(const char* link, const char* target) {
+  if (link == nullptr || target == nullptr || link[0] == '\0') return -EINVAL;
+  struct stat st {};
+  if (lstat(link, &st) == 0 && !S_ISLNK(st.st_mode)) return -EEXIST;
+  // A new link beside the old one, renamed over it: never a moment without one.
+  const std::string temp = std::string(link) + ".new";
+  unlink(temp.c_str());
+  if (symlink(target, temp.c_str()) != 0) return -errno;
+  if (rename(temp.c_str(), link) != 0) {
+    const int err = errno;
+    unlink(temp.c_str());
+    return -err;
+  }
+  return 0;
+}
+
+}  // namespace termsim
+
+int OsPortOpen(int port, const char* attr) {
+  termsim::PortAttr parsed;
+  if (!termsim::ParsePortAttr(attr, &parsed)) return -EINVAL;
+  if (port < 0 || port >= kPortCount) return -ENODEV;
+  PortTable& t = Table();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  SettlePort11Locked(t);
+  PortSlot& slot = t.slots[port];
+  if (slot.open) return -EBUSY;
+  int fd = -1;
+  bool owns = true;
+  if (port == UPLOAD_PORT && t.ptyMaster >= 0) {
+    fd = t.ptyMaster;
+    owns = false;
+  } else {
+    std::string device;
+    if (port == UPLOAD_PORT) {
+      device = t.port11Device;
+    } else {
+      const std::string var = "TERMSIM_PORT" + std::to_string(port);
+      const char* v = std::getenv(var.c_str());
+      if (v != nullptr) device = v;
+    }
+    if (device.empty()) return -ENODEV;
+    fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -errno;
+  }
+  int r = MakeRaw(fd, &parsed);
+  // Input left from before the open belongs to nobody.
+  if (r == 0 && tcflush(fd, TCIFLUSH) != 0) r = -errno;
+  if (r != 0) {
+    if (owns) close(fd);
+    return r;
+  }
+  slot.fd = fd;
+  slot.open = true;
+  slot.ownsFd = owns;
+  return 0;
+}
+
+int OsPortClose(int port) {
+  if (port < 0 || port >= kPortCount) return -ENODEV;
+  PortTable& t = Table();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  SettlePort11Locked(t);
+  PortSlot& slot = t.slots[port];
+  if (!slot.open) return -EBADF;
+  // Let the far end have what was sent, within limits: the last block of a
+  // transfer is sent just before the close.
+  const int ptySlave = slot.ownsFd ? -1 : t.ptySlave;
+  const uint64_t start = NowMs();
+  while (PendingOutput(slot.fd, ptySlave) > 0 && NowMs() - start < kCloseDrainMs) {
+    SleepMs(kCloseDrainStepMs);
+  }
+  if (slot.ownsFd) {
+    // A far end that took nothing for that long is not waited for again by close().
+    if (PendingOutput(slot.fd, -1) > 0) tcflush(slot.fd, TCOFLUSH);
+    close(slot.fd);
+  }
+  // The pseudo-terminal keeps unread bytes for a receiver that attaches later.
+  slot = PortSlot();
+  return 0;
+}
+
+int OsPortReset(int port) {
+  const int fd = OpenFd(port);
+  if (fd < 0) return fd;
+  return tcflush(fd, TCIFLUSH) == 0 ? 0 : -errno;
+}
+
+int OsPortSend(int port, const void* data, uint32_t len) {
+  const int fd = OpenFd(port);
+  if (fd < 0) return fd;
+  if (len == 0) return 0;
+  if (data == nullptr) return -EINVAL;
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  size_t left = len;
+  const uint64_t giveUp = g_sendGiveUpMs.load();
+  uint64_t lastProgress = NowMs();
+  while (left > 0) {
+    const ssize_t n = write(fd, p, left);
+    if (n > 0) {
+      p += n;
+      left -= static_cast<size_t>(n);
+      lastProgress = NowMs();
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -errno;
+    const uint64_t waited = NowMs() - lastProgress;
+    if (waited >= giveUp) return -ETIMEDOUT;
+    pollfd pfd{fd, POLLOUT, 0};
+    const int r = poll(&pfd, 1, static_cast<int>(giveUp - waited));
+    if (r < 0 && errno != EINTR) return -errno;
+    if (r > 0 && (pfd.revents & POLLNVAL) != 0) return -EBADF;
+    if (r > 0 && (pfd.revents & (POLLERR | POLLHUP)) != 0 && (pfd.revents & POLLOUT) == 0) {
+      return -EIO;  // the far end is gone for good
+    }
+  }
+  return 0;
+}
+
+int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
+  const int fd = OpenFd(port);
+  if (fd < 0) return fd;
+  if (buf == nullptr) return -EINVAL;
+  if (len == 0) return 0;
+  // A result must fit an int.
+  const size_t want = len > 0x7FFFFFFFu ? 0x7FFFFFFFu : len;
+  const uint64_t deadline = NowMs() + ms;
+  for (;;) {
+    const uint64_t now = NowMs();
+    const int wait = now >= deadline ? 0 : static_cast<int>(deadline - now);
+    pollfd pfd{fd, POLLIN, 0};
+    const int r = poll(&pfd, 1, wait);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -errno;
+    }
+    if (r == 0) return 0;
+    if ((pfd.revents & POLLNVAL) != 0) return -EBADF;
+    bool hungUp = (pfd.revents & POLLIN) == 0;
+    if (!hungUp) {
+      const ssize_t n = read(fd, buf, want);
+      if (n > 0) return static_cast<int>(n);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+      if (n < 0 && errno != EIO) return -errno;
+      hungUp = true;  // end of file or EIO: the far end has gone
+    }
+    // Nothing can arrive on a hung-up line until it comes back: wait out the
+    // time-out rather than spin, and report that nothing came.
+    const uint64_t after = NowMs();
+    if (after < deadline) SleepMs(deadline - after);
+    return 0;
+  }
+}
