@@ -231,7 +231,7 @@ int OsPortReset(int port) {
 }
 
 int OsPortSend(int port, const void* data, uint32_t len) {
-  PortPeer* peer;
+  fake::PortPeer* peer;
   {
     std::lock_guard<std::mutex> lock(S().mutex);
     Port& p = S().ports[port];
@@ -245,7 +245,7 @@ int OsPortSend(int port, const void* data, uint32_t len) {
 }
 
 int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
-  PortPeer* peer;
+  fake::PortPeer* peer;
   {
     std::lock_guard<std::mutex> lock(S().mutex);
     Port& p = S().ports[port];

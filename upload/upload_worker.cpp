@@ -1,0 +1,92 @@
+#include "upload/upload_worker.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "app/screen_refresh.h"
+#include "platform/terminal_services.h"
+#include "upload/file_transfer.h"
+
+UploadRecord UploadState;
+const char* const MessageFile = "/tmp/msg.tmp";
+
+namespace {
+
+const char* const XCB_PROPERTY = "persist.sys.xcb.enable";
+const char* const MODEL_PROPERTY = "ro.fac.mach";
+const char* const PORT_ATTRIBUTES = "115200,8,n,1";
+constexpr uint32_t XCB_SETTLE_MS = 500;
+constexpr size_t NAME_SIZE = 1280;
+
+constexpr std::memory_order relaxed = std::memory_order_relaxed;
+
+// Reads a property into a buffer of OS_REG_VALUE_SIZE bytes. When the read fails the
+// value is taken as empty, which is also how a property that was never set reads.
+void ReadProperty(const char* key, char* value) {
+  value[0] = '\0';
+  if (OsRegGetValue(key, value) < 0) value[0] = '\0';
+  value[OS_REG_VALUE_SIZE - 1] = '\0';
+}
+
+}  // namespace
+
+void* UploadWorker(void*) {
+  FILE* messages = std::fopen(MessageFile, "w");
+  int result = -1;
+  UploadState.uploadOutcome.store(0, relaxed);
+  UploadState.uploadDone.store(0, relaxed);
+
+  // The xcb service holds the USB port; it is switched off for the upload and put back
+  // as it was, whatever happens. A value that cannot be read is put back as empty.
+  char saved[OS_REG_VALUE_SIZE];
+  ReadProperty(XCB_PROPERTY, saved);
+  OsRegSetValue(XCB_PROPERTY, "0");
+  OsSleep(XCB_SETTLE_MS);
+
+  int opened = OsPortOpen(UPLOAD_PORT, PORT_ATTRIBUTES);
+  if (opened != 0) {
+    if (messages) std::fprintf(messages, "USB СОЕДИНЕНИЕ НЕ ОТКРЫТО\r\n(err = %i)", opened);
+  } else {
+    result = 0;
+    TerminalTime t;
+    OsGetTime(&t);
+    char model[OS_REG_VALUE_SIZE];
+    ReadProperty(MODEL_PROPERTY, model);
+    char remoteName[NAME_SIZE];
+    std::snprintf(remoteName, sizeof remoteName, "r_%s_%u%02u%02u%02u%02u.txt", model, t.year,
+                  t.month, t.day, t.hour, t.minute);
+    char localPath[NAME_SIZE];
+    std::snprintf(localPath, sizeof localPath, "%s", ReportLog);
+
+    int f = SendFile(localPath, remoteName);
+    if (f < 0) {
+      if (messages) std::fprintf(messages, "ОШИБКА %i: %s\n", f, remoteName);
+      result = f;
+    } else if (f == 0) {
+      if (messages) std::fprintf(messages, "ФАЙЛ ПУСТОЙ: %s\n", remoteName);
+    } else {
+      if (messages) std::fprintf(messages, "ВЫГРУЖЕН %i БАЙТ: %s\n", f, remoteName);
+      UploadState.uploadOutcome.fetch_add(1, relaxed);
+    }
+    if (result >= 0) result = EndBatch();
+
+    int uploaded = UploadState.uploadOutcome.load(relaxed);
+    if (result >= 0) {
+      if (messages) std::fprintf(messages, "ВЫГРУЖЕНО %i ФАЙЛОВ", uploaded);
+      unlink(localPath);
+    } else {
+      if (messages) {
+        std::fprintf(messages, "СБОЙ %i ПРИ ВЫГРУЗКЕ (ВЫГРУЖЕНО %i ФАЙЛОВ)", result, uploaded);
+      }
+      UploadState.uploadOutcome.store(result, relaxed);
+    }
+    OsPortClose(UPLOAD_PORT);
+  }
+
+  OsRegSetValue(XCB_PROPERTY, saved);
+  if (messages) std::fclose(messages);
+  // Last: the dialog ends its wait on this flag, and the join orders everything above.
+  UploadState.uploadDone.store(1, relaxed);
+  return nullptr;
+}
