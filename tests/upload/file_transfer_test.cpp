@@ -1,0 +1,504 @@
+// Sending files as a YMODEM batch: the order of blocks and answers, block sizes,
+// the refusal budget, time-outs on the virtual clock, cancels and file errors.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/fakes/fake_terminal_services.h"
+#include "tests/upload/scripted_receiver.h"
+#include "upload/file_transfer.h"
+
+namespace {
+
+using test::Frame;
+
+const std::vector<uint8_t> C = {YM_REQUEST};
+const std::vector<uint8_t> ACK = {YM_ACK};
+const std::vector<uint8_t> NAK = {YM_NAK};
+const std::vector<uint8_t> SILENCE = {};
+
+size_t OpenDescriptors() {
+  size_t count = 0;
+  DIR* dir = opendir("/proc/self/fd");
+  if (dir == nullptr) return 0;
+  while (readdir(dir) != nullptr) ++count;
+  closedir(dir);
+  return count;
+}
+
+int CountCalls(const std::string& call) {
+  std::vector<std::string> log = fake::CallLog();
+  return static_cast<int>(std::count(log.begin(), log.end(), call));
+}
+
+class FileTransferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    TransferAbort.store(0);
+    char pattern[] = "/tmp/battest-upload-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    dir_ = pattern;
+    ASSERT_EQ(0, OsPortOpen(UPLOAD_PORT, "115200,8,n,1"));
+    fake::SetPeer(UPLOAD_PORT, &receiver);
+    descriptors_ = OpenDescriptors();
+  }
+
+  void TearDown() override {
+    fake::SetPeer(UPLOAD_PORT, nullptr);
+    TransferAbort.store(0);
+    EXPECT_EQ(descriptors_, OpenDescriptors()) << "a file was left open";
+    for (const std::string& path : files_) unlink(path.c_str());
+    rmdir(dir_.c_str());
+  }
+
+  // A file of the given size with random contents; returns its path.
+  std::string MakeFile(size_t size, const std::string& name = "report.txt") {
+    std::mt19937 random(static_cast<unsigned>(size) + 17);
+    contents.resize(size);
+    for (uint8_t& byte : contents) byte = static_cast<uint8_t>(random());
+    std::string path = dir_ + "/" + name;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    EXPECT_NE(nullptr, file);
+    if (file == nullptr) return path;
+    if (size > 0) std::fwrite(contents.data(), 1, size, file);
+    std::fclose(file);
+    files_.push_back(path);
+    return path;
+  }
+
+  // The receiver asks for a file ('C') and SendFile sends one of the given size.
+  int SendNewFile(size_t size) {
+    std::string path = MakeFile(size);
+    receiver.Say(C);
+    return SendFile(path.c_str(), "report.txt");
+  }
+
+  // Data field sizes of the data blocks, in order.
+  std::vector<size_t> DataFieldSizes() {
+    std::vector<size_t> sizes;
+    for (const Frame& frame : receiver.FramesOf(Frame::DATA)) sizes.push_back(frame.FieldSize());
+    return sizes;
+  }
+
+  // The accepted data of the file-th file of the batch is the last file made,
+  // followed by 0x1A up to the end of its last block.
+  void ExpectFileArrived(int file = 0) {
+    std::vector<uint8_t> data = receiver.AcceptedData(file);
+    ASSERT_GE(data.size(), contents.size());
+    EXPECT_TRUE(std::equal(contents.begin(), contents.end(), data.begin()));
+    EXPECT_TRUE(std::all_of(data.begin() + static_cast<std::ptrdiff_t>(contents.size()), data.end(),
+                            [](uint8_t byte) { return byte == YM_FILL; }));
+    EXPECT_LT(data.size() - contents.size(), 128u);
+  }
+
+  test::ScriptedReceiver receiver;
+  std::vector<uint8_t> contents;
+  std::string dir_;
+
+ private:
+  std::vector<std::string> files_;
+  size_t descriptors_ = 0;
+};
+
+// ---- Wire sequence -----------------------------------------------------------
+
+using SendFileSequence = FileTransferTest;
+
+TEST_F(SendFileSequence, AFileOfTwoLongBlocksAndFiftyTwoBytesFollowsTheProtocolOrder) {
+  receiver.Reply(4, NAK);  // the first EOT
+  ASSERT_EQ(2100, SendNewFile(2 * 1024 + 52));
+  ASSERT_EQ(0, EndBatch());
+  std::vector<std::string> expected = {
+      "<C",  ">SOH #0 \"report.txt\" 2100", "<ACK", "<C",
+      ">STX #1", "<ACK", ">STX #2", "<ACK", ">SOH #3", "<ACK",
+      ">EOT", "<NAK", ">EOT", "<ACK",
+      "<C",  ">SOH #0 empty"};
+  EXPECT_EQ(expected, receiver.Transcript());
+  ExpectFileArrived();
+}
+
+TEST_F(SendFileSequence, EveryBlockCarriesItsComplementAndAValidCrc) {
+  ASSERT_EQ(5000, SendNewFile(5000));
+  for (const Frame& frame : receiver.Frames()) {
+    if (!frame.IsBlock()) continue;
+    EXPECT_EQ(255 - frame.Number(), frame.Complement());
+    EXPECT_TRUE(frame.CrcMatches());
+  }
+  ExpectFileArrived();
+}
+
+TEST_F(SendFileSequence, ThePortIsResetOnceAfterTheRequestAndBeforeBlock0) {
+  receiver.When(0, [] { EXPECT_EQ(1, CountCalls("PortReset 11")); });
+  ASSERT_EQ(300, SendNewFile(300));
+  EXPECT_EQ(1, CountCalls("PortReset 11"));
+}
+
+TEST_F(SendFileSequence, BytesOtherThanCBeforeTheHandshakeAreSkipped) {
+  receiver.Say({YM_NAK, 'x', YM_ACK});
+  ASSERT_EQ(300, SendNewFile(300));
+  ExpectFileArrived();
+}
+
+TEST_F(SendFileSequence, TwoFilesAndTheEndOfBatchMakeOneBatch) {
+  std::string first = MakeFile(700, "a.bin");
+  std::string second = MakeFile(1500, "b.bin");
+  receiver.Say(C);
+  ASSERT_EQ(700, SendFile(first.c_str(), "first.bin"));
+  ASSERT_EQ(1500, SendFile(second.c_str(), "second.bin"));
+  ASSERT_EQ(0, EndBatch());
+  std::vector<Frame> headers = receiver.FramesOf(Frame::HEADER);
+  ASSERT_EQ(3u, headers.size());
+  EXPECT_EQ("first.bin", headers[0].Name());
+  EXPECT_EQ("700", headers[0].SizeText());
+  EXPECT_EQ("second.bin", headers[1].Name());
+  EXPECT_EQ("1500", headers[1].SizeText());
+  EXPECT_EQ("", headers[2].Name());
+  EXPECT_EQ(2, CountCalls("PortReset 11"));
+  ExpectFileArrived(1);
+}
+
+// ---- Block sizes ---------------------------------------------------------------
+
+using SendFileBlocks = FileTransferTest;
+
+TEST_F(SendFileBlocks, Block0CarriesTheRemoteNameAndTheSizeInDecimal) {
+  std::string path = MakeFile(2100, "local.bin");
+  receiver.Say(C);
+  ASSERT_EQ(2100, SendFile(path.c_str(), "T1_20171014.txt"));
+  std::vector<Frame> headers = receiver.FramesOf(Frame::HEADER);
+  ASSERT_EQ(1u, headers.size());
+  EXPECT_EQ("T1_20171014.txt", headers[0].Name());
+  EXPECT_EQ("2100", headers[0].SizeText());
+}
+
+TEST_F(SendFileBlocks, ExactlyOneKilobyteGoesAsEightShortBlocks) {
+  ASSERT_EQ(1024, SendNewFile(1024));
+  EXPECT_EQ(std::vector<size_t>(8, 128), DataFieldSizes());
+  ExpectFileArrived();
+}
+
+TEST_F(SendFileBlocks, OneByteOverAKilobyteGoesAsOneLongAndOneFilledShortBlock) {
+  ASSERT_EQ(1025, SendNewFile(1025));
+  EXPECT_EQ((std::vector<size_t>{1024, 128}), DataFieldSizes());
+  std::vector<uint8_t> last = receiver.FramesOf(Frame::DATA).back().Field();
+  EXPECT_EQ(contents.back(), last[0]);
+  EXPECT_EQ(std::vector<uint8_t>(127, YM_FILL), std::vector<uint8_t>(last.begin() + 1, last.end()));
+}
+
+TEST_F(SendFileBlocks, LongBlocksAreUsedOnlyWhileMoreThanAKilobyteRemains) {
+  ASSERT_EQ(3000, SendNewFile(3000));  // 1024, 1024, then 952 in short blocks
+  std::vector<size_t> expected = {1024, 1024};
+  expected.insert(expected.end(), 8, 128);
+  EXPECT_EQ(expected, DataFieldSizes());
+  ExpectFileArrived();
+}
+
+TEST_F(SendFileBlocks, AOneByteFileIsOneShortBlockOf127FillBytes) {
+  ASSERT_EQ(1, SendNewFile(1));
+  EXPECT_EQ(std::vector<size_t>{128}, DataFieldSizes());
+  ExpectFileArrived();
+}
+
+TEST_F(SendFileBlocks, BlockNumbersGoOnFrom255To0) {
+  ASSERT_EQ(300 * 1024, SendNewFile(300 * 1024));
+  std::vector<Frame> blocks = receiver.FramesOf(Frame::DATA);
+  ASSERT_GT(blocks.size(), 257u);
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    ASSERT_EQ(static_cast<uint8_t>(i + 1), blocks[i].Number()) << "data block " << i;
+    ASSERT_EQ(static_cast<uint8_t>(255 - blocks[i].Number()), blocks[i].Complement());
+  }
+  EXPECT_EQ(255, blocks[254].Number());
+  EXPECT_EQ(0, blocks[255].Number());
+  EXPECT_EQ(0xFF, blocks[255].Complement());
+  ExpectFileArrived();
+}
+
+// ---- Refusals ------------------------------------------------------------------
+// A 300-byte file is frames: 0 block 0, 1-3 data blocks of 128, 128 and 44 bytes,
+// 4 EOT; every NAK adds a resend right after the refused frame.
+
+using SendFileRefusals = FileTransferTest;
+
+TEST_F(SendFileRefusals, ARefusedDataBlockIsResentByteForByteWithTheSameNumber) {
+  receiver.Reply(1, NAK);
+  ASSERT_EQ(300, SendNewFile(300));
+  std::vector<Frame> frames = receiver.Frames();
+  EXPECT_EQ(1, frames[1].Number());
+  EXPECT_EQ(frames[1].bytes, frames[2].bytes);
+  EXPECT_EQ(2, frames[3].Number());
+  ExpectFileArrived();
+}
+
+TEST_F(SendFileRefusals, ARefusedBlock0IsSentAgain) {
+  receiver.Reply(0, NAK);
+  ASSERT_EQ(300, SendNewFile(300));
+  std::vector<Frame> frames = receiver.Frames();
+  EXPECT_EQ(frames[0].bytes, frames[1].bytes);
+  EXPECT_EQ(2u, receiver.FramesOf(Frame::HEADER).size());
+  ExpectFileArrived();
+}
+
+TEST_F(SendFileRefusals, ARefusedEotIsSentAgain) {
+  receiver.Reply(4, NAK);
+  ASSERT_EQ(300, SendNewFile(300));
+  EXPECT_EQ(2u, receiver.FramesOf(Frame::END_OF_FILE).size());
+}
+
+TEST_F(SendFileRefusals, ThreeRefusalsSpreadOverTheFileAreTolerated) {
+  receiver.Reply(0, NAK);  // block 0
+  receiver.Reply(2, NAK);  // data block 1
+  receiver.Reply(6, NAK);  // EOT
+  EXPECT_EQ(300, SendNewFile(300));
+  ExpectFileArrived();
+}
+
+TEST_F(SendFileRefusals, AFourthRefusalOfEotAfterThreeEarlierOnesEndsTheFile) {
+  receiver.Reply(0, NAK);  // block 0
+  receiver.Reply(2, NAK);  // data block 1
+  receiver.Reply(4, NAK);  // data block 2
+  receiver.Reply(7, NAK);  // EOT, after every data block was acknowledged
+  EXPECT_EQ(ERR_RETRIES, SendNewFile(300));
+  EXPECT_EQ(8u, receiver.Frames().size()) << "nothing is sent after the fourth refusal";
+}
+
+TEST_F(SendFileRefusals, AFourthRefusalOfTheSameDataBlockEndsTheFile) {
+  for (int frame = 1; frame <= 4; ++frame) receiver.Reply(frame, NAK);
+  EXPECT_EQ(ERR_RETRIES, SendNewFile(300));
+  EXPECT_EQ(4u, receiver.FramesOf(Frame::DATA).size());
+  EXPECT_EQ(0u, receiver.FramesOf(Frame::END_OF_FILE).size());
+}
+
+TEST_F(SendFileRefusals, AFourthRefusalOfBlock0EndsTheFileBeforeAnyData) {
+  for (int frame = 0; frame <= 3; ++frame) receiver.Reply(frame, NAK);
+  EXPECT_EQ(ERR_RETRIES, SendNewFile(300));
+  EXPECT_EQ(4u, receiver.FramesOf(Frame::HEADER).size());
+  EXPECT_EQ(4u, receiver.Frames().size());
+}
+
+TEST_F(SendFileRefusals, EachFileHasABudgetOfItsOwn) {
+  std::string first = MakeFile(300, "a.bin");
+  std::string second = MakeFile(300, "b.bin");
+  for (int frame : {1, 2, 3}) receiver.Reply(frame, NAK);     // first file, data block 1
+  for (int frame : {9, 10, 11}) receiver.Reply(frame, NAK);   // second file, data block 1
+  receiver.Say(C);
+  EXPECT_EQ(300, SendFile(first.c_str(), "a.bin"));
+  EXPECT_EQ(300, SendFile(second.c_str(), "b.bin"));
+}
+
+// ---- Time-outs (virtual clock) -------------------------------------------------
+
+using SendFileTimeouts = FileTransferTest;
+
+TEST_F(SendFileTimeouts, NoRequestWithin15SecondsIsATimeoutAndNothingIsSent) {
+  std::string path = MakeFile(300);
+  EXPECT_EQ(ERR_TIMEOUT, SendFile(path.c_str(), "report.txt"));
+  EXPECT_EQ(0u, receiver.BytesReceived());
+  EXPECT_EQ(0, CountCalls("PortReset 11"));
+  EXPECT_GE(fake::Ticks(), 15000u);
+  EXPECT_LE(fake::Ticks(), 15200u);
+}
+
+TEST_F(SendFileTimeouts, ARequestArrivingAfter15SecondsCountsAsATimeout) {
+  std::string path = MakeFile(300);
+  receiver.SayAt(10000, {'x'});
+  receiver.SayAt(15200, C);
+  EXPECT_EQ(ERR_TIMEOUT, SendFile(path.c_str(), "report.txt"));
+  EXPECT_EQ(0u, receiver.BytesReceived());
+  EXPECT_EQ(0u, receiver.BytesPending()) << "the late 'C' was read";
+}
+
+TEST_F(SendFileTimeouts, ARequestJustWithin15SecondsStartsTheFile) {
+  std::string path = MakeFile(300);
+  receiver.SayAt(10000, {'x'});
+  receiver.SayAt(14800, C);
+  EXPECT_EQ(300, SendFile(path.c_str(), "report.txt"));
+}
+
+TEST_F(SendFileTimeouts, NoRequestAfterBlock0IsATimeout) {
+  receiver.Reply(0, ACK);
+  EXPECT_EQ(ERR_TIMEOUT, SendNewFile(300));
+  EXPECT_EQ(0u, receiver.FramesOf(Frame::DATA).size());
+  EXPECT_GT(fake::Ticks(), 15000u);
+}
+
+TEST_F(SendFileTimeouts, ARefusalOfBlock0StartsTheWaitAnew) {
+  std::string path = MakeFile(300);
+  receiver.Reply(0, SILENCE);
+  receiver.Reply(1, SILENCE);
+  receiver.Say(C);
+  receiver.SayAt(14000, NAK);   // block 0 goes again at 14 s
+  receiver.SayAt(27000, C);     // 13 s after that send, 27 s after the first
+  EXPECT_EQ(300, SendFile(path.c_str(), "report.txt"));
+  EXPECT_EQ(2u, receiver.FramesOf(Frame::HEADER).size());
+}
+
+TEST_F(SendFileTimeouts, NoAnswerToADataBlockIsAProtocolError) {
+  receiver.Reply(2, SILENCE);
+  EXPECT_EQ(ERR_PROTOCOL, SendNewFile(300));
+  EXPECT_EQ(15000u, fake::Ticks());
+}
+
+TEST_F(SendFileTimeouts, NoAnswerToEotIsAProtocolError) {
+  receiver.Reply(4, SILENCE);
+  EXPECT_EQ(ERR_PROTOCOL, SendNewFile(300));
+}
+
+TEST_F(SendFileTimeouts, AnUnexpectedAnswerToADataBlockIsAProtocolError) {
+  receiver.Reply(1, C);
+  EXPECT_EQ(ERR_PROTOCOL, SendNewFile(300));
+}
+
+TEST_F(SendFileTimeouts, ACancelFromTheReceiverIsJustAnUnexpectedAnswer) {
+  receiver.Reply(1, {0x18, 0x18});
+  EXPECT_EQ(ERR_PROTOCOL, SendNewFile(300));
+  EXPECT_EQ(2u, receiver.Frames().size()) << "nothing more is sent, no CAN either";
+}
+
+// ---- Cancel --------------------------------------------------------------------
+
+using SendFileCancel = FileTransferTest;
+
+TEST_F(SendFileCancel, ACancelDuringTheFirstWaitEndsWithErrAborted) {
+  std::string path = MakeFile(300);
+  receiver.CancelAtTick(3000);
+  EXPECT_EQ(ERR_ABORTED, SendFile(path.c_str(), "report.txt"));
+  EXPECT_LE(fake::Ticks(), 3200u);
+  EXPECT_EQ(0u, receiver.BytesReceived());
+}
+
+TEST_F(SendFileCancel, ACancelWhileWaitingForADataBlockAnswerIsAProtocolError) {
+  receiver.CancelAt(2);
+  EXPECT_EQ(ERR_PROTOCOL, SendNewFile(300));
+  EXPECT_LE(fake::Ticks(), 200u);
+}
+
+TEST_F(SendFileCancel, ACancelAfterBlock0EndsOnlyWithThe15SecondTimeout) {
+  receiver.CancelAt(0);
+  EXPECT_EQ(ERR_TIMEOUT, SendNewFile(300));
+  EXPECT_GT(fake::Ticks(), 15000u);
+  EXPECT_LE(fake::Ticks(), 15200u);
+  EXPECT_EQ(0u, receiver.FramesOf(Frame::DATA).size());
+}
+
+TEST_F(SendFileCancel, ACancelWhileTheReceiverAnswersPromptlyRunsOnToTheEnd) {
+  receiver.When(1, [] { TransferAbort.store(1); });
+  EXPECT_EQ(300, SendNewFile(300));
+  ExpectFileArrived();
+}
+
+// ---- Files and port failures -----------------------------------------------------
+
+using SendFileErrors = FileTransferTest;
+
+TEST_F(SendFileErrors, AnEmptyFileReturnsZeroWithoutAnyPortTraffic) {
+  ASSERT_EQ(0, OsPortClose(UPLOAD_PORT));
+  fake::SetPeer(UPLOAD_PORT, nullptr);
+  std::string path = MakeFile(0);
+  std::vector<std::string> before = fake::CallLog();
+  EXPECT_EQ(0, SendFile(path.c_str(), "report.txt"));
+  EXPECT_EQ(before, fake::CallLog());
+  EXPECT_EQ(0u, receiver.BytesReceived());
+}
+
+TEST_F(SendFileErrors, AnEmptyFileLeavesAWaitingRequestUnread) {
+  std::string path = MakeFile(0);
+  receiver.Say(C);
+  EXPECT_EQ(0, SendFile(path.c_str(), "report.txt"));
+  EXPECT_EQ(1u, receiver.BytesPending());
+  EXPECT_EQ(0u, receiver.BytesReceived());
+}
+
+TEST_F(SendFileErrors, AMissingFileGivesErrStat) {
+  receiver.Say(C);
+  EXPECT_EQ(ERR_STAT, SendFile((dir_ + "/missing.txt").c_str(), "report.txt"));
+  EXPECT_EQ(0u, receiver.BytesReceived());
+}
+
+TEST_F(SendFileErrors, AFileThatShrinksWhileSendingGivesErrRead) {
+  std::string path = MakeFile(300);
+  receiver.When(0, [path] { ASSERT_EQ(0, truncate(path.c_str(), 100)); });
+  receiver.Say(C);
+  EXPECT_EQ(ERR_READ, SendFile(path.c_str(), "report.txt"));
+  EXPECT_EQ(1u, receiver.FramesOf(Frame::DATA).size());
+}
+
+TEST_F(SendFileErrors, APortThatRefusesBlock0GivesErrSend) {
+  fake::FailPortSendFrom(UPLOAD_PORT, 1);
+  EXPECT_EQ(ERR_SEND, SendNewFile(300));
+}
+
+TEST_F(SendFileErrors, APortThatRefusesTheResendOfBlock0GivesErrSend) {
+  receiver.Reply(0, NAK);
+  fake::FailPortSendFrom(UPLOAD_PORT, 2);
+  EXPECT_EQ(ERR_SEND, SendNewFile(300));
+}
+
+TEST_F(SendFileErrors, APortThatRefusesADataBlockGivesErrSend) {
+  fake::FailPortSendFrom(UPLOAD_PORT, 3);
+  EXPECT_EQ(ERR_SEND, SendNewFile(300));
+  EXPECT_EQ(1u, receiver.FramesOf(Frame::DATA).size());
+}
+
+TEST_F(SendFileErrors, APortThatRefusesEotGivesErrSend) {
+  fake::FailPortSendFrom(UPLOAD_PORT, 5);
+  EXPECT_EQ(ERR_SEND, SendNewFile(300));
+  EXPECT_EQ(3u, receiver.FramesOf(Frame::DATA).size());
+}
+
+TEST_F(SendFileErrors, APortThatRefusesARepeatedEotGivesErrSend) {
+  receiver.Reply(4, NAK);
+  fake::FailPortSendFrom(UPLOAD_PORT, 6);
+  EXPECT_EQ(ERR_SEND, SendNewFile(300));
+}
+
+TEST_F(SendFileErrors, AReceiveErrorDuringTheHandshakeGivesErrRecv) {
+  std::string path = MakeFile(300);
+  receiver.FailReceives();
+  EXPECT_EQ(ERR_RECV, SendFile(path.c_str(), "report.txt"));
+}
+
+// ---- End of batch ----------------------------------------------------------------
+
+using EndBatchTest = FileTransferTest;
+
+TEST_F(EndBatchTest, SendsAnEmptyBlock0AfterTheRequestAndAwaitsNoAnswer) {
+  receiver.Say(C);
+  ASSERT_EQ(0, EndBatch());
+  std::vector<Frame> frames = receiver.Frames();
+  ASSERT_EQ(1u, frames.size());
+  std::vector<uint8_t> expected = {YM_SOH, 0x00, 0xFF};
+  expected.resize(133, 0);
+  EXPECT_EQ(expected, frames[0].bytes);
+  EXPECT_EQ(1u, receiver.BytesPending()) << "the receiver's ACK is left unread";
+  EXPECT_EQ(0, CountCalls("PortReset 11"));
+}
+
+TEST_F(EndBatchTest, NoRequestWithin15SecondsIsATimeout) {
+  EXPECT_EQ(ERR_TIMEOUT, EndBatch());
+  EXPECT_EQ(0u, receiver.BytesReceived());
+}
+
+TEST_F(EndBatchTest, ACancelDuringTheWaitEndsWithErrAborted) {
+  receiver.CancelAtTick(1000);
+  EXPECT_EQ(ERR_ABORTED, EndBatch());
+  EXPECT_EQ(0u, receiver.BytesReceived());
+}
+
+TEST_F(EndBatchTest, APortThatRefusesTheBlockGivesErrSend) {
+  receiver.Say(C);
+  fake::FailPortSendFrom(UPLOAD_PORT, 1);
+  EXPECT_EQ(ERR_SEND, EndBatch());
+}
+
+}  // namespace

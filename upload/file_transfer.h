@@ -1,0 +1,18 @@
+// YMODEM batch sender on the USB device port: one SendFile per file, then EndBatch.
+// The port must be open (the upload worker opens and closes it).
+#ifndef UPLOAD_FILE_TRANSFER_H
+#define UPLOAD_FILE_TRANSFER_H
+
+#include "upload/transfer_block.h"
+
+// Sends the file at path under remoteName: waits for the receiver's 'C', sends
+// block 0, the data blocks and EOT, with at most three refusals (NAK) in all.
+// Returns the file size when the whole file was acknowledged, 0 for an empty file
+// (then nothing is sent and the port is not touched), or a negative TransferError.
+int SendFile(const char* path, const char* remoteName);
+
+// Ends the batch: waits for the receiver's 'C' and sends an empty block 0.
+// Returns 0 or a negative TransferError.
+int EndBatch();
+
+#endif
