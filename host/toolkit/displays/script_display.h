@@ -1,0 +1,51 @@
+// The script display: commands on an input stream drive the toolkit and print the
+// screen as text. Commands and the screen format are described in SCRIPT.md.
+#ifndef HOST_TOOLKIT_DISPLAYS_SCRIPT_DISPLAY_H
+#define HOST_TOOLKIT_DISPLAYS_SCRIPT_DISPLAY_H
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "host/toolkit/display.h"
+
+namespace termsim {
+
+class ScriptDisplay final : public Display {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // Reads commands from inFd, prints screens to out and complaints to err. atEnd runs
+  // when the input ends; the process's display flushes and exits there. If atEnd
+  // returns, every later wait delivers Esc (27) so that modal loops end.
+  ScriptDisplay(int inFd, std::FILE* out, std::FILE* err, std::function<void()> atEnd);
+
+  void Draw(const Screen& screen) override;
+  int WaitInput(int timeoutMs) override;
+
+ private:
+  // A complete command line, or false when none came before the deadline.
+  bool NextLine(Clock::time_point deadline, std::string* line);
+  // Carries out one command; returns an event code to deliver, or kNoInput.
+  int Execute(const std::string& line);
+  void Complain(const std::string& line, const char* why);
+
+  int inFd_;
+  std::FILE* out_;
+  std::FILE* err_;
+  std::function<void()> atEnd_;
+  std::string pending_;  // bytes read but not yet a complete line
+  bool eof_ = false;    // the input has no more bytes
+  bool ended_ = false;  // and every line of it has been carried out
+  int lineNumber_ = 0;
+  Screen screen_;
+  std::string screenText_;
+  bool waiting_ = false;  // a "wait" or "waitfor" in progress
+  Clock::time_point waitUntil_;
+  std::string waitForText_;  // empty: plain wait
+};
+
+}  // namespace termsim
+
+#endif

@@ -1,0 +1,243 @@
+#include "host/toolkit/displays/terminal_display.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <string>
+
+namespace termsim {
+namespace {
+
+// State the signal handlers use: plain values set before the handlers are installed,
+// so that the handlers only make async-signal-safe calls.
+int gOut = -1;
+int gIn = -1;
+bool gHaveSaved = false;
+termios gSaved;
+termios gRaw;
+int gWake[2] = {-1, -1};  // self-pipe: the handlers ask the UI thread to redraw
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGTSTP, SIGCONT, SIGWINCH};
+constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
+struct sigaction gOldActions[kSignalCount];
+
+// CAN ends any escape sequence cut short by the signal, then the terminal is restored.
+const char kEnter[] = "\x1b[?1049h\x1b[?25l";
+const char kLeave[] = "\x18\x1b[0m\x1b[?25h\x1b[?1049l";
+constexpr int kEscapeWaitMs = 50;
+
+void WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+}
+
+void EnterTerminal() {
+  if (gHaveSaved) tcsetattr(gIn, TCSANOW, &gRaw);
+  WriteAll(gOut, kEnter, sizeof kEnter - 1);
+}
+
+void LeaveTerminal() {
+  WriteAll(gOut, kLeave, sizeof kLeave - 1);
+  if (gHaveSaved) tcsetattr(gIn, TCSANOW, &gSaved);
+}
+
+void Wake() {
+  if (gWake[1] >= 0) {
+    const char byte = 1;
+    const ssize_t ignored = write(gWake[1], &byte, 1);
+    (void)ignored;
+  }
+}
+
+void OnSignal(int signal);
+
+void Install(int signal) {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(signal, &action, nullptr);
+}
+
+void OnSignal(int signal) {
+  const int savedErrno = errno;
+  switch (signal) {
+    case SIGWINCH:
+      Wake();
+      break;
+    case SIGCONT:
+      EnterTerminal();
+      Install(SIGTSTP);
+      Wake();
+      break;
+    case SIGTSTP:
+      // Give the terminal back and stop: the default action runs once the handler
+      // returns and unblocks the signal; SIGCONT brings the screen back.
+      LeaveTerminal();
+      std::signal(SIGTSTP, SIG_DFL);
+      std::raise(SIGTSTP);
+      break;
+    default:  // SIGINT, SIGTERM: the process ends by the signal (status 130 / 143)
+      LeaveTerminal();
+      std::signal(signal, SIG_DFL);
+      std::raise(signal);
+      break;
+  }
+  errno = savedErrno;
+}
+
+}  // namespace
+
+TerminalDisplay::TerminalDisplay(int inFd, int outFd) : in_(inFd), out_(outFd) {
+  gIn = inFd;
+  gOut = outFd;
+  gHaveSaved = isatty(inFd) && tcgetattr(inFd, &gSaved) == 0;
+  if (gHaveSaved) {
+    gRaw = gSaved;
+    gRaw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);  // ISIG stays: Ctrl-C
+    gRaw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IXON);
+    gRaw.c_cc[VMIN] = 1;
+    gRaw.c_cc[VTIME] = 0;
+  }
+  if (pipe(gWake) == 0) {
+    for (int fd : gWake) {
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+      fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+  } else {
+    gWake[0] = gWake[1] = -1;
+  }
+  EnterTerminal();
+  for (int i = 0; i < kSignalCount; ++i) {
+    sigaction(kSignals[i], nullptr, &gOldActions[i]);
+    Install(kSignals[i]);
+  }
+  QuerySize();
+}
+
+TerminalDisplay::~TerminalDisplay() {
+  for (int i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &gOldActions[i], nullptr);
+  LeaveTerminal();
+  for (int& fd : gWake) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+}
+
+void TerminalDisplay::QuerySize() {
+  winsize size{};
+  if (ioctl(out_, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
+    rows_ = size.ws_row;
+    columns_ = size.ws_col;
+  } else {
+    rows_ = kFrameRows;
+    columns_ = kFrameColumns;
+  }
+}
+
+void TerminalDisplay::Draw(const Screen& screen) {
+  screen_ = screen;
+  if (screen_.formSerial != serial_) {
+    serial_ = screen_.formSerial;
+    focus_ = 0;
+  }
+  buttons_.clear();
+  if (screen_.hasForm) {
+    const FormInfo& form = screen_.form;
+    for (const ControlInfo* control : LayoutOrder(form)) {
+      if (control->kind == "button") buttons_.push_back(static_cast<int>(control - form.controls.data()));
+    }
+  }
+  if (focus_ >= static_cast<int>(buttons_.size())) focus_ = 0;
+  Paint(false);
+}
+
+void TerminalDisplay::Paint(bool whole) {
+  const int focused = buttons_.empty() ? -1 : buttons_[static_cast<size_t>(focus_)];
+  Frame frame = ComposeFrame(screen_, focused);
+  const std::string bytes =
+      RenderFrame(whole || !havePrevious_ ? nullptr : &previous_, frame, rows_, columns_);
+  WriteAll(out_, bytes.data(), bytes.size());
+  previous_ = std::move(frame);
+  havePrevious_ = true;
+}
+
+void TerminalDisplay::MoveFocus(int step) {
+  if (buttons_.empty()) return;
+  const int count = static_cast<int>(buttons_.size());
+  focus_ = ((focus_ + step) % count + count) % count;
+  Paint(false);
+}
+
+void TerminalDisplay::DrainWakeups() {
+  char buffer[64];
+  while (gWake[0] >= 0 && read(gWake[0], buffer, sizeof buffer) > 0) {
+  }
+  QuerySize();
+  Paint(true);
+}
+
+int TerminalDisplay::WaitInput(int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    DecodedKey key;
+    while (decoder_.Pop(&key)) {
+      switch (key.action) {
+        case DecodedKey::kCode:
+          return key.code;
+        case DecodedKey::kFocusNext:
+          MoveFocus(1);
+          break;
+        case DecodedKey::kFocusPrevious:
+          MoveFocus(-1);
+          break;
+        case DecodedKey::kPress:
+          if (!buttons_.empty()) {
+            return screen_.form.controls[static_cast<size_t>(buttons_[static_cast<size_t>(focus_)])].code;
+          }
+          break;
+      }
+    }
+    const long long left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0 && !decoder_.Pending()) return kNoInput;
+    const int wait = decoder_.Pending() ? kEscapeWaitMs : static_cast<int>(left);
+    pollfd fds[2] = {{inputOpen_ ? in_ : -1, POLLIN, 0}, {gWake[0], POLLIN, 0}};
+    const int ready = poll(fds, 2, wait);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return kNoInput;
+    }
+    if (ready == 0) {
+      if (decoder_.Pending()) decoder_.Expire();
+      continue;
+    }
+    if (fds[1].revents & POLLIN) DrainWakeups();
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+      char buffer[256];
+      const ssize_t got = read(in_, buffer, sizeof buffer);
+      if (got > 0) {
+        decoder_.Feed(buffer, static_cast<size_t>(got));
+      } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+        inputOpen_ = false;  // no more keys; the loop goes on idling
+      }
+    }
+  }
+}
+
+}  // namespace termsim

@@ -1,0 +1,47 @@
+// The terminal display: the screen drawn in an ANSI terminal (alternate screen, 24-bit
+// colour, UTF-8), keys read in raw mode. The terminal is given back as it was on
+// exit, on SIGINT / SIGTERM and while the process is stopped (SIGTSTP).
+#ifndef HOST_TOOLKIT_DISPLAYS_TERMINAL_DISPLAY_H
+#define HOST_TOOLKIT_DISPLAYS_TERMINAL_DISPLAY_H
+
+#include <vector>
+
+#include "host/toolkit/display.h"
+#include "host/toolkit/displays/key_decoder.h"
+#include "host/toolkit/displays/terminal_frame.h"
+
+namespace termsim {
+
+class TerminalDisplay final : public Display {
+ public:
+  TerminalDisplay(int inFd, int outFd);
+  ~TerminalDisplay() override;
+  TerminalDisplay(const TerminalDisplay&) = delete;
+  TerminalDisplay& operator=(const TerminalDisplay&) = delete;
+
+  void Draw(const Screen& screen) override;
+  int WaitInput(int timeoutMs) override;
+
+ private:
+  void Paint(bool whole);
+  void QuerySize();
+  void MoveFocus(int step);
+  void DrainWakeups();
+
+  int in_;
+  int out_;
+  bool inputOpen_ = true;
+  Screen screen_;
+  Frame previous_;
+  bool havePrevious_ = false;
+  int rows_ = kFrameRows;
+  int columns_ = kFrameColumns;
+  std::vector<int> buttons_;  // indexes of the form's buttons, in layout order
+  int focus_ = 0;             // into buttons_
+  unsigned serial_ = 0;
+  KeyDecoder decoder_;
+};
+
+}  // namespace termsim
+
+#endif

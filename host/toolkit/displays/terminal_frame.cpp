@@ -1,0 +1,360 @@
+#include "host/toolkit/displays/terminal_frame.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "host/toolkit/cp1251.h"
+
+namespace termsim {
+
+const char kHelpText[] =
+    "Tab/arrows: focus  Space: press  Enter: OK  Esc: cancel  Backspace: code 8  Ctrl-C: quit";
+
+namespace {
+
+int FloorDiv(int value, int divisor) {
+  const int quotient = value / divisor;
+  return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
+}
+
+CellRect Clip(CellRect rect, int rowTop, int rowEnd) {
+  if (rect.row1 <= rect.row0) rect.row1 = rect.row0 + 1;
+  if (rect.col1 <= rect.col0) rect.col1 = rect.col0 + 1;
+  rect.col0 = std::max(rect.col0, 0);
+  rect.col1 = std::min(rect.col1, kFrameColumns);
+  rect.row0 = std::max(rect.row0, rowTop);
+  rect.row1 = std::min(rect.row1, rowEnd);
+  return rect;
+}
+
+// Relative luminance of an RGB565 colour (sRGB weights, linearised).
+double Luminance(unsigned short colour) {
+  const double channel[3] = {((colour >> 11) & 31) / 31.0, ((colour >> 5) & 63) / 63.0,
+                             (colour & 31) / 31.0};
+  double linear[3];
+  for (int i = 0; i < 3; ++i) {
+    const double c = channel[i];
+    linear[i] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  }
+  return 0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2];
+}
+
+double Contrast(unsigned short a, unsigned short b) {
+  const double la = Luminance(a) + 0.05;
+  const double lb = Luminance(b) + 0.05;
+  return la > lb ? la / lb : lb / la;
+}
+
+std::string Glyph(unsigned char byte) {
+  const uint32_t cp = Cp1251ToCodePoint(byte);
+  if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0) || cp == 0xAD) return " ";
+  std::string glyph;
+  AppendUtf8(cp, &glyph);
+  return glyph;
+}
+
+struct Pen {
+  unsigned short fg, bg;
+  bool bold;
+  int owner;
+};
+
+void Fill(Frame* frame, const CellRect& rect, const Pen& pen) {
+  for (int row = rect.row0; row < rect.row1; ++row) {
+    for (int column = rect.col0; column < rect.col1; ++column) {
+      Cell& cell = frame->At(row, column);
+      cell.glyph = " ";
+      cell.fg = pen.fg;
+      cell.bg = pen.bg;
+      cell.bold = pen.bold;
+      cell.owner = pen.owner;
+    }
+  }
+}
+
+// Writes a Windows-1251 text from column `start` on, clipped to [col0, col1); each
+// cell keeps its background and gets a foreground readable on it.
+void Put(Frame* frame, int row, int start, const CellRect& clip, const std::string& text,
+         const Pen& pen) {
+  if (row < clip.row0 || row >= clip.row1) return;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const int column = start + static_cast<int>(i);
+    if (column < clip.col0) continue;
+    if (column >= clip.col1) break;
+    Cell& cell = frame->At(row, column);
+    cell.glyph = Glyph(static_cast<unsigned char>(text[i]));
+    cell.fg = ReadableOn(pen.fg, cell.bg);
+    cell.bold = pen.bold;
+    cell.owner = pen.owner;
+  }
+}
+
+int Width(const CellRect& rect) { return rect.col1 - rect.col0; }
+
+int Centred(const CellRect& rect, size_t length) {
+  const int spare = Width(rect) - static_cast<int>(length);
+  return rect.col0 + std::max(0, spare / 2);
+}
+
+// Breaks a line into pieces of at most width characters, at a blank where possible.
+std::vector<std::string> Wrap(const std::string& line, int width) {
+  std::vector<std::string> pieces;
+  if (width <= 0) return pieces;
+  std::string rest = line;
+  while (static_cast<int>(rest.size()) > width) {
+    size_t cut = rest.rfind(' ', static_cast<size_t>(width));
+    if (cut == std::string::npos || cut == 0) cut = static_cast<size_t>(width);
+    pieces.push_back(rest.substr(0, cut));
+    rest = rest.substr(cut);
+    if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+  }
+  pieces.push_back(rest);
+  return pieces;
+}
+
+void DrawBox(Frame* frame, const CellRect& rect, const Pen& pen) {
+  for (int row = rect.row0; row < rect.row1; ++row) {
+    for (int column = rect.col0; column < rect.col1; ++column) {
+      const bool top = row == rect.row0, bottom = row == rect.row1 - 1;
+      const bool left = column == rect.col0, right = column == rect.col1 - 1;
+      const char* glyph = nullptr;
+      if (top && left) glyph = "┌";
+      else if (top && right) glyph = "┐";
+      else if (bottom && left) glyph = "└";
+      else if (bottom && right) glyph = "┘";
+      else if (top || bottom) glyph = "─";
+      else if (left || right) glyph = "│";
+      if (glyph == nullptr) continue;
+      Cell& cell = frame->At(row, column);
+      cell.glyph = glyph;
+      cell.fg = ReadableOn(pen.fg, cell.bg);
+      cell.owner = pen.owner;
+    }
+  }
+}
+
+void DrawText(Frame* frame, const ControlInfo& control, const CellRect& rect, int owner) {
+  const Pen pen{control.first, control.second, control.style == 5, owner};
+  Fill(frame, rect, pen);
+  std::vector<std::string> lines = SplitLines(control.text);
+  CellRect inner = rect;
+  switch (control.style) {
+    case 1: {  // text block: wrapped at the control's width
+      std::vector<std::string> wrapped;
+      for (const std::string& line : lines) {
+        for (std::string& piece : Wrap(line, Width(rect))) wrapped.push_back(std::move(piece));
+      }
+      for (size_t i = 0; i < wrapped.size(); ++i) {
+        Put(frame, rect.row0 + static_cast<int>(i), rect.col0, rect, wrapped[i], pen);
+      }
+      return;
+    }
+    case 4: {  // framed value, aligned right
+      if (rect.row1 - rect.row0 >= 3 && Width(rect) >= 3) {
+        DrawBox(frame, rect, pen);
+        inner = CellRect{rect.col0 + 1, rect.col1 - 1, rect.row0 + 1, rect.row1 - 1};
+      }
+      const int top = inner.row0 + std::max(0, (inner.row1 - inner.row0 -
+                                                 static_cast<int>(lines.size())) / 2);
+      for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string text = lines[i] + " ";
+        const int start = std::max(inner.col0, inner.col1 - static_cast<int>(text.size()));
+        Put(frame, top + static_cast<int>(i), start, inner, text, pen);
+      }
+      return;
+    }
+    case 5: {  // large value, centred both ways
+      const int top = rect.row0 + std::max(0, (rect.row1 - rect.row0 -
+                                               static_cast<int>(lines.size())) / 2);
+      for (size_t i = 0; i < lines.size(); ++i) {
+        Put(frame, top + static_cast<int>(i), Centred(rect, lines[i].size()), rect, lines[i],
+            pen);
+      }
+      return;
+    }
+    default:  // plain, left-aligned, one line per line break
+      for (size_t i = 0; i < lines.size(); ++i) {
+        Put(frame, rect.row0 + static_cast<int>(i), rect.col0, rect, lines[i], pen);
+      }
+      return;
+  }
+}
+
+void DrawButton(Frame* frame, const ControlInfo& control, const CellRect& rect, int owner,
+                bool focused) {
+  Pen pen{control.first, control.second, true, owner};
+  if (focused) pen = Pen{0x0000, 0xFFE0, true, owner};
+  Fill(frame, rect, pen);
+  std::string text = control.text;
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  if (focused) text = "> " + text + " <";
+  const int row = rect.row0 + (rect.row1 - rect.row0 - 1) / 2;
+  Put(frame, row, Centred(rect, text.size()), rect, text, pen);
+}
+
+void DrawClock(Frame* frame, const ControlInfo& control, const CellRect& rect, int owner) {
+  const Pen pen{control.first, control.second, true, owner};
+  Fill(frame, rect, pen);
+  Put(frame, rect.row0, rect.col0 + 1, rect, control.text, pen);
+}
+
+// The indicator: "[" fill "]" with the outline in the third level colour, the filled
+// part in the first (or, when low, the second) level colour, the rest in the gadget's
+// first colour, and the level text over it.
+void DrawIndicator(Frame* frame, const ControlInfo& control, const CellRect& rect, int owner) {
+  const Pen pen{control.first, control.second, true, owner};
+  Fill(frame, rect, pen);
+  const int percent = std::min(100, control.status & 0xFF);
+  const bool low = (control.status & 0x1000) != 0;
+  const bool external = (control.status & 0x2000) != 0;
+  CellRect inner = rect;
+  if (Width(rect) >= 3) {
+    const Pen outline{control.levelOutline, control.second, true, owner};
+    Put(frame, rect.row0, rect.col0, rect, "[", outline);
+    Put(frame, rect.row0, rect.col1 - 1, rect, "]", outline);
+    inner.col0 += 1;
+    inner.col1 -= 1;
+  }
+  const int filled = (percent * Width(inner) + 50) / 100;
+  for (int column = inner.col0; column < inner.col1; ++column) {
+    frame->At(rect.row0, column).bg =
+        column - inner.col0 < filled ? (low ? control.levelLow : control.levelHigh)
+                                     : control.first;
+  }
+  std::string text = control.hasLevelText ? control.levelText : std::string();
+  if (text.empty() && external) text = "~";
+  const Pen textPen{control.textColour, control.second, true, owner};
+  Put(frame, rect.row0, Centred(inner, text.size()), inner, text, textPen);
+}
+
+void DrawControl(Frame* frame, const ControlInfo& control, const CellRect& rect, int owner,
+                 bool focused) {
+  if (rect.Empty()) return;
+  if (control.kind == "button") {
+    DrawButton(frame, control, rect, owner, focused);
+  } else if (control.kind == "clock") {
+    DrawClock(frame, control, rect, owner);
+  } else if (control.kind == "batlevel") {
+    DrawIndicator(frame, control, rect, owner);
+  } else {
+    DrawText(frame, control, rect, owner);
+  }
+}
+
+void AppendColour(std::string* out, bool background, unsigned short colour) {
+  const unsigned r = ((colour >> 11) & 31) * 255u / 31u;
+  const unsigned g = ((colour >> 5) & 63) * 255u / 63u;
+  const unsigned b = (colour & 31) * 255u / 31u;
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, ";%d;2;%u;%u;%u", background ? 48 : 38, r, g, b);
+  *out += buffer;
+}
+
+}  // namespace
+
+bool CellRect::Overlaps(const CellRect& other) const {
+  return col0 < other.col1 && other.col0 < col1 && row0 < other.row1 && other.row0 < row1;
+}
+
+CellRect ClientCells(int x, int y, int w, int h) {
+  CellRect rect{FloorDiv(x, kPixelsPerColumn), FloorDiv(x + w, kPixelsPerColumn),
+                kClientTopRow + FloorDiv(y, kPixelsPerRow),
+                kClientTopRow + FloorDiv(y + h, kPixelsPerRow)};
+  return Clip(rect, kClientTopRow, kClientTopRow + kClientRows);
+}
+
+CellRect StatusCells(int x, int w) {
+  CellRect rect{FloorDiv(x, kPixelsPerColumn), FloorDiv(x + w, kPixelsPerColumn), kStatusRow,
+                kStatusRow + 1};
+  return Clip(rect, kStatusRow, kStatusRow + 1);
+}
+
+std::string Frame::RowText(int row) const {
+  std::string text;
+  for (int column = 0; column < kFrameColumns; ++column) text += At(row, column).glyph;
+  return text;
+}
+
+unsigned short ReadableOn(unsigned short fg, unsigned short bg) {
+  if (Contrast(fg, bg) >= 3.0) return fg;
+  return Contrast(0xFFFF, bg) >= Contrast(0x0000, bg) ? 0xFFFF : 0x0000;
+}
+
+Frame ComposeFrame(const Screen& screen, int focusedControl) {
+  Frame frame;
+  const Scheme& scheme = screen.scheme;
+  Fill(&frame, CellRect{0, kFrameColumns, 0, kFrameRows},
+       Pen{scheme.screenFg, scheme.screenBg, false, -1});
+
+  if (screen.hasStatusLine) {
+    const FormInfo& line = screen.statusLine;
+    Fill(&frame, CellRect{0, kFrameColumns, kStatusRow, kStatusRow + 1},
+         Pen{line.first, line.second, false, -2});
+    for (const ControlInfo& gadget : line.controls) {
+      DrawControl(&frame, gadget, StatusCells(gadget.x, gadget.w), -2, false);
+    }
+  }
+
+  if (screen.hasForm) {
+    const FormInfo& form = screen.form;
+    // Title: a bar for framed forms (in the form's second colour for the error look),
+    // else plain on the form's colours.
+    Pen title{form.first, form.second, false, -1};
+    if (form.flags & 8) title = Pen{form.second, form.first, true, -1};
+    if (form.flags & 32) title = Pen{0xFFFF, form.second, true, -1};
+    const CellRect titleRow{0, kFrameColumns, kTitleRow, kTitleRow + 1};
+    Fill(&frame, titleRow, title);
+    Put(&frame, kTitleRow, 1, titleRow, form.title, title);
+    Fill(&frame, CellRect{0, kFrameColumns, kClientTopRow, kClientTopRow + kClientRows},
+         Pen{form.first, form.second, false, -1});
+    for (size_t i = 0; i < form.controls.size(); ++i) {
+      const ControlInfo& control = form.controls[i];
+      DrawControl(&frame, control, ClientCells(control.x, control.y, control.w, control.h),
+                  static_cast<int>(i), static_cast<int>(i) == focusedControl);
+    }
+  }
+
+  const CellRect help{0, kFrameColumns, kHelpRow, kHelpRow + 1};
+  Fill(&frame, help, Pen{0x8410, 0x0000, false, -1});
+  Put(&frame, kHelpRow, 0, help, kHelpText, Pen{0x8410, 0x0000, false, -1});
+  return frame;
+}
+
+std::string RenderFrame(const Frame* previous, const Frame& next, int terminalRows,
+                        int terminalColumns) {
+  std::string out;
+  if (previous == nullptr) out += "\x1b[0m\x1b[2J";
+  const int rows = std::min(terminalRows, kFrameRows);
+  const int columns = std::min(terminalColumns, kFrameColumns);
+  int cursorRow = -1, cursorColumn = -1;
+  bool penKnown = false;
+  Cell pen;
+  for (int row = 0; row < rows; ++row) {
+    for (int column = 0; column < columns; ++column) {
+      const Cell& cell = next.At(row, column);
+      if (previous != nullptr && previous->At(row, column).SameLook(cell)) continue;
+      if (row != cursorRow || column != cursorColumn) {
+        char move[24];
+        std::snprintf(move, sizeof move, "\x1b[%d;%dH", row + 1, column + 1);
+        out += move;
+      }
+      if (!penKnown || pen.fg != cell.fg || pen.bg != cell.bg || pen.bold != cell.bold) {
+        out += cell.bold ? "\x1b[0;1" : "\x1b[0";
+        AppendColour(&out, false, cell.fg);
+        AppendColour(&out, true, cell.bg);
+        out += 'm';
+        pen = cell;
+        penKnown = true;
+      }
+      out += cell.glyph;
+      cursorRow = row;
+      cursorColumn = column + 1;
+    }
+  }
+  if (penKnown) out += "\x1b[0m";
+  return out;
+}
+
+}  // namespace termsim

@@ -1,0 +1,79 @@
+#include "host/toolkit/snapshot.h"
+
+#include <algorithm>
+
+#include "host/toolkit/cp1251.h"
+
+namespace termsim {
+
+std::vector<const ControlInfo*> LayoutOrder(const FormInfo& form) {
+  std::vector<const ControlInfo*> order;
+  order.reserve(form.controls.size());
+  for (const ControlInfo& control : form.controls) order.push_back(&control);
+  std::stable_sort(order.begin(), order.end(), [](const ControlInfo* a, const ControlInfo* b) {
+    return a->y != b->y ? a->y < b->y : a->x < b->x;
+  });
+  return order;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines(1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r') {
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines.emplace_back();
+    } else if (c == '\n') {
+      lines.emplace_back();
+    } else {
+      lines.back().push_back(c);
+    }
+  }
+  return lines;
+}
+
+namespace {
+
+std::string FindGadgetText(const FormInfo& line, const char* kind, bool level) {
+  for (const ControlInfo& control : line.controls) {
+    if (control.kind == kind) return level ? control.levelText : control.text;
+  }
+  return std::string();
+}
+
+}  // namespace
+
+std::string ScreenTextOf(const Screen& screen) {
+  std::string out;
+  if (screen.hasForm) {
+    out += Cp1251ToUtf8(screen.form.title);
+    out += '\n';
+    for (const ControlInfo* control : LayoutOrder(screen.form)) {
+      if (control->kind == "button") {
+        std::string text = control->text;
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        std::replace(text.begin(), text.end(), '\r', ' ');
+        out += "[" + Cp1251ToUtf8(text) + "]\n";
+      } else if (control->kind == "batlevel") {
+        out += Cp1251ToUtf8(control->levelText) + "\n";
+      } else {
+        for (const std::string& line : SplitLines(control->text)) {
+          out += Cp1251ToUtf8(line);
+          out += '\n';
+        }
+      }
+    }
+  }
+  out += "status: ";
+  if (screen.hasStatusLine) {
+    out += Cp1251ToUtf8(FindGadgetText(screen.statusLine, "clock", false));
+    out += " | ";
+    out += Cp1251ToUtf8(FindGadgetText(screen.statusLine, "batlevel", true));
+  } else {
+    out += " | ";
+  }
+  out += '\n';
+  return out;
+}
+
+}  // namespace termsim

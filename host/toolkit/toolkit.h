@@ -1,0 +1,93 @@
+// The toolkit's core: the objects it owns, the colour scheme, the status line, the
+// modal loop and drawing through the display. One per process, used on the UI thread.
+#ifndef HOST_TOOLKIT_TOOLKIT_H
+#define HOST_TOOLKIT_TOOLKIT_H
+
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "host/toolkit/display.h"
+#include "host/toolkit/snapshot.h"
+#include "host/toolkit/widget.h"
+
+namespace termsim {
+
+// How often the modal loop delivers the idle event while no input arrives.
+constexpr int kIdleIntervalMs = 200;
+
+class Toolkit {
+ public:
+  static Toolkit& Get();
+  ~Toolkit();
+
+  // The igUI object, once igUI::Init has made it; the toolkit owns it.
+  igUI* ui() const { return ui_; }
+  void AdoptUi(igUI* ui) { ui_ = ui; }
+  // The display in use, made from the environment on first use.
+  Display& display();
+  void UseDisplay(std::unique_ptr<Display> display);
+  // Releases every object, the igUI and the display; the next Init starts afresh.
+  void Reset();
+
+  // Objects. A new widget is owned by the toolkit until it is released.
+  igWidget* NewWidget(WidgetKind kind);
+  bool Alive(const igWidget* widget) const;
+  void AddChild(igWidget* parent, igWidget* child);
+  void Release(igWidget* widget);
+
+  // igUI
+  void SetStatusLine(igWidget* line);
+  void Add(igWidget* form);
+  void Del(igWidget* form);
+  void Show(igWidget* form, igFormCallback callback);
+  void View(igWidget* form);
+  void WaitEndModal();
+
+  Scheme& scheme() { return scheme_; }
+  unsigned short FormFirst(const igWidget* form) const;
+  unsigned short FormSecond(const igWidget* form) const;
+
+  // Snapshots.
+  FormInfo Describe(const igWidget* container) const;
+  const Screen& screen() const { return screen_; }
+  int statusLineRedraws() const { return statusLineRedraws_; }
+
+ private:
+  Toolkit() = default;
+  void Forget(igWidget* widget);
+  void Destroy(igWidget* widget);
+  void ReleaseAll();
+  // Takes a new snapshot of the form on screen and the status line (asking the
+  // battery indicators for their level) and hands it to the display.
+  void Redraw();
+  void PutOnScreen(igWidget* form);
+  FormInfo DescribeStatusLine();
+
+  igUI* ui_ = nullptr;
+  std::unique_ptr<Display> display_;
+  std::unordered_set<igWidget*> live_;
+  std::vector<igWidget*> roots_;  // live widgets without a parent, in creation order
+  std::vector<igWidget*> forms_;  // forms added with Add
+  igWidget* statusLine_ = nullptr;
+  igWidget* shown_ = nullptr;     // the form last shown modally
+  igFormCallback callback_ = nullptr;
+  igWidget* onScreen_ = nullptr;  // the form last drawn, while it lives
+  Scheme scheme_;
+  Screen screen_;
+  unsigned serial_ = 0;
+  int statusLineRedraws_ = 0;
+  bool drawing_ = false;
+};
+
+// The public object behind a widget, as the intptr_t the callbacks receive.
+intptr_t FormHandle(const igWidget* form);
+intptr_t IndicatorHandle(const igWidget* indicator);
+
+// The clock's text for the current local time in the given format.
+std::string ClockText(int format);
+
+}  // namespace termsim
+
+#endif

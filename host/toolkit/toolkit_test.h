@@ -1,0 +1,39 @@
+// Hooks for tests of the toolkit and of the code that uses it: a display driven by a
+// function, and descriptions of what is on the screen.
+#ifndef HOST_TOOLKIT_TOOLKIT_TEST_H
+#define HOST_TOOLKIT_TOOLKIT_TEST_H
+
+#include <functional>
+#include <string>
+
+#include "host/toolkit/cp1251.h"
+#include "host/toolkit/snapshot.h"
+#include "platform/ui_toolkit.h"
+
+namespace termsim {
+
+// Installs the test display (call before igUI::Init; after it, it replaces the display
+// in use). Each time the modal loop waits for input it calls nextKey() on the UI
+// thread: 0..255 delivers that code, -1 means no input and the idle event follows at
+// once, with no real waiting.
+void UseTestDisplay(std::function<int()> nextKey);
+
+// The screen as the script display prints it, without the closing "--" line.
+std::string ScreenText();
+
+// A form (or status line) as it is now.
+FormInfo DescribeForm(const igForm* form);
+// The form last drawn, as it was drawn (also after its Del).
+FormInfo ScreenForm();
+// The status line as last drawn; empty when none is set.
+FormInfo StatusLine();
+// How many times the status line has been drawn.
+int StatusLineRedraws();
+
+// Releases every form and control and the igUI object; the next igUI::Init starts a
+// fresh toolkit (the display is chosen anew too).
+void ResetToolkit();
+
+}  // namespace termsim
+
+#endif
