@@ -36,6 +36,8 @@
 #ifndef HOST_SERVICES_LINUX_SERVICES_H
 #define HOST_SERVICES_LINUX_SERVICES_H
 
+#include <termios.h>
+
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -75,6 +77,11 @@ struct PortAttr {
 // Returns false, leaving *out unchanged, for anything else: unknown speed, missing
 // or extra fields, spaces, signs, trailing characters.
 bool ParsePortAttr(const char* text, PortAttr* out);
+
+// Puts *t in raw mode (8-bit clean, no echo, no signals, no CR/LF mapping, no
+// flow control, CLOCAL | CREAD) with the line settings of attr. Returns false
+// for a speed ParsePortAttr would not accept.
+bool MakeRawTermios(const PortAttr& attr, termios* t);
 
 // The slave side of port 11's pseudo-terminal, for a receiver to attach to.
 // Creates the pseudo-terminal if that has not happened yet. Empty when port 11

@@ -90,26 +90,23 @@ void SleepMs(uint64_t ms) {
   }
 }
 
-// Raw, 8-bit clean, no echo, no signals, no flow control.
+void MakeRawFlags(termios* t) {
+  cfmakeraw(t);
+  t->c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  t->c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+  t->c_cflag |= CLOCAL | CREAD;
+  t->c_cc[VMIN] = 1;
+  t->c_cc[VTIME] = 0;
+}
+
+// Raw mode on a descriptor, with the line settings of attr when given.
 int MakeRaw(int fd, const termsim::PortAttr* attr) {
   termios t{};
   if (tcgetattr(fd, &t) != 0) return -errno;
-  cfmakeraw(&t);
-  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-  t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
-  t.c_cflag |= CLOCAL | CREAD;
-  t.c_cc[VMIN] = 1;
-  t.c_cc[VTIME] = 0;
-  if (attr != nullptr) {
-    static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
-    t.c_cflag |= kSizes[attr->dataBits - 5];
-    if (attr->parity != termsim::PARITY_NONE) t.c_cflag |= PARENB;
-    if (attr->parity == termsim::PARITY_ODD) t.c_cflag |= PARODD;
-    if (attr->stopBits == 2) t.c_cflag |= CSTOPB;
-    speed_t code = B0;
-    if (!SpeedCode(attr->speed, &code)) return -EINVAL;
-    if (cfsetispeed(&t, code) != 0 || cfsetospeed(&t, code) != 0) return -errno;
+  if (attr == nullptr) {
+    MakeRawFlags(&t);
+  } else if (!termsim::MakeRawTermios(*attr, &t)) {
+    return -EINVAL;
   }
   if (tcsetattr(fd, TCSANOW, &t) != 0) return -errno;
   return 0;
@@ -221,6 +218,21 @@ bool ParsePortAttr(const char* text, PortAttr* out) {
   out->parity = parity;
   out->stopBits = stopBits;
   return true;
+}
+
+bool MakeRawTermios(const PortAttr& attr, termios* t) {
+  static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  speed_t code = B0;
+  if (t == nullptr || !SpeedCode(attr.speed, &code) || attr.dataBits < 5 || attr.dataBits > 8) {
+    return false;
+  }
+  MakeRawFlags(t);
+  t->c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
+  t->c_cflag |= kSizes[attr.dataBits - 5];
+  if (attr.parity != PARITY_NONE) t->c_cflag |= PARENB;
+  if (attr.parity == PARITY_ODD) t->c_cflag |= PARODD;
+  if (attr.stopBits == 2) t->c_cflag |= CSTOPB;
+  return cfsetispeed(t, code) == 0 && cfsetospeed(t, code) == 0;
 }
 
 const char* Port11PeerPath() {

@@ -1,0 +1,443 @@
+// Ports over real pseudo-terminals: a device port whose far end the test holds,
+// and port 11 on the pseudo-terminal the services make for a receiver.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/services/linux_services.h"
+#include "platform/terminal_services.h"
+#include "tests/host_services/test_support.h"
+
+namespace {
+
+using testsupport::ScopedEnv;
+using testsupport::Stopwatch;
+
+constexpr int kDevicePort = 3;
+constexpr const char* kUploadAttr = "115200,8,n,1";
+
+std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
+  std::vector<uint8_t> bytes(n);
+  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7);
+  return bytes;
+}
+
+std::vector<uint8_t> AllByteValues() {
+  std::vector<uint8_t> bytes(256);
+  for (int i = 0; i < 256; ++i) bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+  return bytes;
+}
+
+// Reads n bytes from fd, waiting at most ms in all; fewer when time runs out.
+std::vector<uint8_t> ReadBytes(int fd, size_t n, int ms = 2000) {
+  std::vector<uint8_t> got;
+  Stopwatch watch;
+  while (got.size() < n && watch.ElapsedMs() < ms) {
+    pollfd pfd{fd, POLLIN, 0};
+    if (poll(&pfd, 1, 50) <= 0 || (pfd.revents & POLLIN) == 0) continue;
+    uint8_t buf[4096];
+    const ssize_t r = read(fd, buf, std::min(sizeof buf, n - got.size()));
+    if (r > 0) got.insert(got.end(), buf, buf + r);
+  }
+  return got;
+}
+
+bool WriteBytes(int fd, const void* data, size_t n) {
+  return write(fd, data, n) == static_cast<ssize_t>(n);
+}
+
+// CPU time of the calling thread in ms.
+int64_t ThreadCpuMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Port 3 is a pseudo-terminal slave named in TERMSIM_PORT3; the test holds the
+// master, the far end of the line.
+class DevicePort : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    far_ = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(far_, 0);
+    ASSERT_EQ(grantpt(far_), 0);
+    ASSERT_EQ(unlockpt(far_), 0);
+    char name[128];
+    ASSERT_EQ(ptsname_r(far_, name, sizeof name), 0);
+    env_ = std::make_unique<ScopedEnv>("TERMSIM_PORT3", name);
+  }
+  void TearDown() override {
+    OsPortClose(kDevicePort);
+    termsim::SetPortSendGiveUpMs(5000);
+    if (far_ >= 0) close(far_);
+  }
+  void Open(const char* attr = kUploadAttr) { ASSERT_EQ(OsPortOpen(kDevicePort, attr), 0); }
+
+  int far_ = -1;
+  std::unique_ptr<ScopedEnv> env_;
+  termios cooked_{};
+};
+
+void ExpectRaw(const termios& t) {
+  EXPECT_NE(t.c_cflag & CLOCAL, 0u);
+  EXPECT_NE(t.c_cflag & CREAD, 0u);
+  EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | IXON | IXOFF | ISTRIP), 0u);
+  EXPECT_EQ(t.c_oflag & OPOST, 0u);
+}
+
+TEST(PortTermios, CarriesTheLineSettingsInRawMode) {
+  termios t{};
+  t.c_lflag = ICANON | ECHO | ISIG;
+  t.c_iflag = ICRNL | IXON;
+  t.c_oflag = OPOST | ONLCR;
+  t.c_cflag = CRTSCTS | CS8;
+  termsim::PortAttr a;
+  ASSERT_TRUE(termsim::ParsePortAttr("9600,7,e,2", &a));
+  ASSERT_TRUE(termsim::MakeRawTermios(a, &t));
+  ExpectRaw(t);
+  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB),
+            static_cast<tcflag_t>(CS7 | PARENB | CSTOPB));
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+  EXPECT_EQ(cfgetispeed(&t), static_cast<speed_t>(B9600));
+  ASSERT_TRUE(termsim::ParsePortAttr("4000000,5,O,1", &a));
+  ASSERT_TRUE(termsim::MakeRawTermios(a, &t));
+  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB),
+            static_cast<tcflag_t>(CS5 | PARENB | PARODD));
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B4000000));
+  ASSERT_TRUE(termsim::ParsePortAttr("115200,8,n,1", &a));
+  ASSERT_TRUE(termsim::MakeRawTermios(a, &t));
+  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB), static_cast<tcflag_t>(CS8));
+  a.speed = 12345;
+  EXPECT_FALSE(termsim::MakeRawTermios(a, &t));
+}
+
+TEST_F(DevicePort, PutsTheLineInRawModeAtTheGivenSpeed) {
+  ASSERT_EQ(tcgetattr(far_, &cooked_), 0);  // a master reports its slave's settings
+  ASSERT_NE(cooked_.c_lflag & ECHO, 0u) << "a new pseudo-terminal starts cooked";
+  Open("9600,8,n,2");
+  termios t{};
+  ASSERT_EQ(tcgetattr(far_, &t), 0);
+  ExpectRaw(t);
+  EXPECT_NE(t.c_cflag & CSTOPB, 0u);
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+  ASSERT_EQ(OsPortClose(kDevicePort), 0);
+  Open("115200,8,n,1");
+  ASSERT_EQ(tcgetattr(far_, &t), 0);
+  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B115200));
+}
+
+TEST_F(DevicePort, RefusesAMalformedAttributeStringWithoutOpening) {
+  EXPECT_NE(OsPortOpen(kDevicePort, "115200"), 0);
+  EXPECT_NE(OsPortOpen(kDevicePort, "115200,8,n,3"), 0);
+  EXPECT_NE(OsPortOpen(kDevicePort, nullptr), 0);
+  EXPECT_LT(OsPortClose(kDevicePort), 0) << "the port was opened after all";
+  EXPECT_LT(OsPortSend(kDevicePort, "x", 1), 0);
+  Open();
+}
+
+TEST_F(DevicePort, RefusesASecondOpenAndUnknownPorts) {
+  Open();
+  EXPECT_NE(OsPortOpen(kDevicePort, kUploadAttr), 0);
+  EXPECT_EQ(OsPortClose(kDevicePort), 0);
+  EXPECT_LT(OsPortClose(kDevicePort), 0);
+  ScopedEnv unset("TERMSIM_PORT5", nullptr);
+  for (int port : {5, -1, 32, 1000}) {
+    EXPECT_NE(OsPortOpen(port, kUploadAttr), 0) << port;
+    EXPECT_LT(OsPortClose(port), 0) << port;
+    EXPECT_LT(OsPortReset(port), 0) << port;
+    uint8_t b;
+    EXPECT_LT(OsPortRecv(port, &b, 1, 10), 0) << port;
+  }
+  ScopedEnv missing("TERMSIM_PORT5", "/nonexistent/tty");
+  EXPECT_NE(OsPortOpen(5, kUploadAttr), 0);
+}
+
+TEST_F(DevicePort, ReceiveReturnsAByteAsSoonAsItArrives) {
+  Open();
+  std::thread sender([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    WriteBytes(far_, "C", 1);
+  });
+  Stopwatch watch;
+  uint8_t buf[16] = {};
+  const int n = OsPortRecv(kDevicePort, buf, sizeof buf, 3000);
+  const int64_t elapsed = watch.ElapsedMs();
+  sender.join();
+  ASSERT_EQ(n, 1);
+  EXPECT_EQ(buf[0], 'C');
+  EXPECT_LT(elapsed, 1000);
+}
+
+TEST_F(DevicePort, ReceiveReturnsNothingAfterItsTimeOut) {
+  Open();
+  uint8_t b = 0;
+  Stopwatch watch;
+  EXPECT_EQ(OsPortRecv(kDevicePort, &b, 1, 100), 0);
+  const int64_t elapsed = watch.ElapsedMs();
+  EXPECT_GE(elapsed, 95);
+  EXPECT_LT(elapsed, 600);
+}
+
+TEST_F(DevicePort, ReceiveReturnsAtMostTheRequestedCount) {
+  Open();
+  ASSERT_TRUE(WriteBytes(far_, "ABCDEF", 6));
+  uint8_t buf[8] = {};
+  ASSERT_EQ(OsPortRecv(kDevicePort, buf, 4, 500), 4);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 4), "ABCD");
+  ASSERT_EQ(OsPortRecv(kDevicePort, buf, 8, 500), 2);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 2), "EF");
+}
+
+TEST_F(DevicePort, SendDeliversEveryByteValueAndWholeBlocks) {
+  Open();
+  const std::vector<uint8_t> values = AllByteValues();
+  const std::vector<uint8_t> block = Pattern(1029, 0x02);
+  ASSERT_EQ(OsPortSend(kDevicePort, values.data(), 256), 0);
+  ASSERT_EQ(OsPortSend(kDevicePort, block.data(), 1029), 0);
+  EXPECT_EQ(ReadBytes(far_, 256), values);
+  EXPECT_EQ(ReadBytes(far_, 1029), block);
+  // And the other way: nothing mapped on the way in either.
+  ASSERT_TRUE(WriteBytes(far_, values.data(), values.size()));
+  std::vector<uint8_t> got;
+  while (got.size() < 256) {
+    uint8_t buf[256];
+    const int n = OsPortRecv(kDevicePort, buf, sizeof buf, 200);
+    ASSERT_GT(n, 0);
+    got.insert(got.end(), buf, buf + n);
+  }
+  EXPECT_EQ(got, values);
+}
+
+TEST_F(DevicePort, ResetDiscardsInputNotYetRead) {
+  Open();
+  ASSERT_TRUE(WriteBytes(far_, "stale", 5));
+  ASSERT_EQ(OsPortReset(kDevicePort), 0);
+  uint8_t b = 0;
+  EXPECT_EQ(OsPortRecv(kDevicePort, &b, 1, 100), 0);
+  ASSERT_TRUE(WriteBytes(far_, "C", 1));
+  ASSERT_EQ(OsPortRecv(kDevicePort, &b, 1, 500), 1);
+  EXPECT_EQ(b, 'C');
+}
+
+TEST_F(DevicePort, SendGivesUpWhenTheFarEndNeverReads) {
+  termsim::SetPortSendGiveUpMs(300);
+  Open();
+  const std::vector<uint8_t> block = Pattern(1029, 0);
+  Stopwatch watch;
+  int result = 0;
+  size_t sent = 0;
+  while (result == 0 && sent < 8u * 1024 * 1024) {
+    result = OsPortSend(kDevicePort, block.data(), 1029);
+    if (result == 0) sent += 1029;
+  }
+  EXPECT_NE(result, 0) << "sent " << sent << " bytes into a line nobody reads";
+  EXPECT_LT(watch.ElapsedMs(), 5000);
+}
+
+TEST_F(DevicePort, BytesSentJustBeforeTheCloseReachTheFarEnd) {
+  Open();
+  const std::vector<uint8_t> block = Pattern(1029, 0x55);
+  ASSERT_EQ(OsPortSend(kDevicePort, block.data(), 1029), 0);
+  ASSERT_EQ(OsPortClose(kDevicePort), 0);
+  EXPECT_EQ(ReadBytes(far_, 1029), block);
+}
+
+TEST_F(DevicePort, AHungUpLineNeitherSpinsNorHangs) {
+  Open();
+  close(far_);
+  far_ = -1;
+  uint8_t b = 0;
+  const int64_t cpuBefore = ThreadCpuMs();
+  Stopwatch watch;
+  const int n = OsPortRecv(kDevicePort, &b, 1, 150);
+  const int64_t elapsed = watch.ElapsedMs();
+  EXPECT_LE(n, 0);
+  if (n == 0) {
+    EXPECT_GE(elapsed, 145) << "no data must mean the time-out was waited out";
+  }
+  EXPECT_LT(ThreadCpuMs() - cpuBefore, 50) << "busy loop on a hung-up line";
+  Stopwatch sendWatch;
+  const std::vector<uint8_t> block = Pattern(1029, 1);
+  EXPECT_NE(OsPortSend(kDevicePort, block.data(), 1029), 0);
+  EXPECT_LT(sendWatch.ElapsedMs(), 6000);
+  Stopwatch closeWatch;
+  EXPECT_EQ(OsPortClose(kDevicePort), 0);
+  EXPECT_LT(closeWatch.ElapsedMs(), 3000);
+}
+
+// Port 11 on the services' own pseudo-terminal, with the test as the receiver.
+class UploadPortPty : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // Port 11 is settled once per process; these tests need the pseudo-terminal.
+    unsetenv("TERMSIM_PORT11");
+    unsetenv("TERMSIM_PORT11_LINK");
+  }
+  void SetUp() override {
+    peerPath_ = termsim::Port11PeerPath();
+    ASSERT_FALSE(peerPath_.empty());
+    DiscardQueuedBytes();
+  }
+  void TearDown() override {
+    Detach();
+    DiscardQueuedBytes();
+    OsPortClose(UPLOAD_PORT);
+    termsim::SetPortSendGiveUpMs(5000);
+  }
+  // Bytes a test sent with no receiver attached stay queued; the next test
+  // starts without them.
+  void DiscardQueuedBytes() {
+    const int fd = open(peerPath_.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    tcflush(fd, TCIOFLUSH);
+    close(fd);
+  }
+  int Attach() {
+    Detach();
+    receiver_ = open(peerPath_.c_str(), O_RDWR | O_NOCTTY);
+    return receiver_;
+  }
+  void Detach() {
+    if (receiver_ >= 0) close(receiver_);
+    receiver_ = -1;
+  }
+
+  std::string peerPath_;
+  int receiver_ = -1;
+};
+
+TEST_F(UploadPortPty, ThePeerPathIsATerminalThatStaysTheSame) {
+  const int fd = Attach();
+  ASSERT_GE(fd, 0) << peerPath_;
+  EXPECT_TRUE(isatty(fd));
+  EXPECT_EQ(std::string(termsim::Port11PeerPath()), peerPath_);
+  ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
+  ASSERT_EQ(OsPortClose(UPLOAD_PORT), 0);
+  EXPECT_EQ(std::string(termsim::Port11PeerPath()), peerPath_);
+}
+
+TEST_F(UploadPortPty, ExchangesBytesWithAReceiverOnThePeerPath) {
+  ASSERT_GE(Attach(), 0);
+  ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
+  ASSERT_TRUE(WriteBytes(receiver_, "C", 1));
+  uint8_t b = 0;
+  Stopwatch watch;
+  ASSERT_EQ(OsPortRecv(UPLOAD_PORT, &b, 1, 2000), 1);
+  EXPECT_EQ(b, 'C');
+  EXPECT_LT(watch.ElapsedMs(), 1000);
+  const std::vector<uint8_t> values = AllByteValues();
+  const std::vector<uint8_t> block = Pattern(1029, 0x02);
+  ASSERT_EQ(OsPortSend(UPLOAD_PORT, values.data(), 256), 0);
+  ASSERT_EQ(OsPortSend(UPLOAD_PORT, block.data(), 1029), 0);
+  EXPECT_EQ(ReadBytes(receiver_, 256), values);
+  EXPECT_EQ(ReadBytes(receiver_, 1029), block);
+}
+
+TEST_F(UploadPortPty, SentBytesAreNotEchoedBack) {
+  ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
+  const std::vector<uint8_t> block = Pattern(133, 0x01);
+  ASSERT_EQ(OsPortSend(UPLOAD_PORT, block.data(), 133), 0);
+  uint8_t buf[256];
+  EXPECT_EQ(OsPortRecv(UPLOAD_PORT, buf, sizeof buf, 100), 0);
+}
+
+TEST_F(UploadPortPty, KeepsWhatWasSentForAReceiverThatAttachesLater) {
+  ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
+  const std::vector<uint8_t> block = Pattern(1029, 0x33);
+  Stopwatch watch;
+  ASSERT_EQ(OsPortSend(UPLOAD_PORT, block.data(), 1029), 0) << "no receiver is not an error";
+  EXPECT_LT(watch.ElapsedMs(), 1000);
+  Stopwatch closeWatch;
+  ASSERT_EQ(OsPortClose(UPLOAD_PORT), 0);
+  EXPECT_LT(closeWatch.ElapsedMs(), 3000);
+  ASSERT_GE(Attach(), 0);
+  EXPECT_EQ(ReadBytes(receiver_, 1029), block);
+}
+
+TEST_F(UploadPortPty, AReceiverCanDetachAndAttachAgain) {
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_GE(Attach(), 0);
+    ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
+    ASSERT_TRUE(WriteBytes(receiver_, "C", 1));
+    uint8_t b = 0;
+    ASSERT_EQ(OsPortRecv(UPLOAD_PORT, &b, 1, 1000), 1) << "round " << round;
+    const std::vector<uint8_t> block = Pattern(1029, static_cast<uint8_t>(round));
+    ASSERT_EQ(OsPortSend(UPLOAD_PORT, block.data(), 1029), 0);
+    // The last block goes right before the close; the receiver is still reading.
+    std::vector<uint8_t> received;
+    std::thread reader([&] { received = ReadBytes(receiver_, 1029); });
+    Stopwatch closeWatch;
+    EXPECT_EQ(OsPortClose(UPLOAD_PORT), 0);
+    EXPECT_LT(closeWatch.ElapsedMs(), 1000) << "the close waits only until the receiver has read";
+    reader.join();
+    EXPECT_EQ(received, block) << "round " << round;
+    Detach();
+    uint8_t none = 0;
+    ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
+    EXPECT_EQ(OsPortRecv(UPLOAD_PORT, &none, 1, 50), 0) << "a detached receiver is silence";
+    ASSERT_EQ(OsPortClose(UPLOAD_PORT), 0);
+  }
+}
+
+TEST_F(UploadPortPty, ResetDiscardsInputNotYetRead) {
+  ASSERT_GE(Attach(), 0);
+  ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
+  ASSERT_TRUE(WriteBytes(receiver_, "CCCC", 4));
+  ASSERT_EQ(OsPortReset(UPLOAD_PORT), 0);
+  uint8_t b = 0;
+  EXPECT_EQ(OsPortRecv(UPLOAD_PORT, &b, 1, 100), 0);
+  ASSERT_TRUE(WriteBytes(receiver_, "\x06", 1));
+  ASSERT_EQ(OsPortRecv(UPLOAD_PORT, &b, 1, 500), 1);
+  EXPECT_EQ(b, 0x06);
+}
+
+TEST_F(UploadPortPty, SendGivesUpWhenNobodyReads) {
+  termsim::SetPortSendGiveUpMs(300);
+  ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
+  const std::vector<uint8_t> block = Pattern(1029, 0);
+  Stopwatch watch;
+  int result = 0;
+  size_t sent = 0;
+  while (result == 0 && sent < 8u * 1024 * 1024) {
+    result = OsPortSend(UPLOAD_PORT, block.data(), 1029);
+    if (result == 0) sent += 1029;
+  }
+  EXPECT_NE(result, 0) << "sent " << sent << " bytes with nobody reading";
+  EXPECT_LT(watch.ElapsedMs(), 5000);
+}
+
+TEST(PortLink, PointsAtTheTargetAndReplacesAnOldLink) {
+  testsupport::TempDir dir;
+  const std::string link = dir / "port11";
+  ASSERT_EQ(termsim::MakePortLink(link.c_str(), "/dev/pts/7"), 0);
+  char target[64] = {};
+  ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+  EXPECT_STREQ(target, "/dev/pts/7");
+  ASSERT_EQ(termsim::MakePortLink(link.c_str(), "/dev/pts/9"), 0);
+  char again[64] = {};
+  ASSERT_GT(readlink(link.c_str(), again, sizeof again - 1), 0);
+  EXPECT_STREQ(again, "/dev/pts/9");
+}
+
+TEST(PortLink, LeavesAnythingButALinkAlone) {
+  testsupport::TempDir dir;
+  const std::string path = dir / "file";
+  testsupport::WriteFile(path, "keep");
+  EXPECT_LT(termsim::MakePortLink(path.c_str(), "/dev/pts/7"), 0);
+  EXPECT_EQ(testsupport::ReadFile(path), "keep");
+}
+
+}  // namespace
