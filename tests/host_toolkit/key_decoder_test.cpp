@@ -1,0 +1,93 @@
+// Keys as a terminal sends them, turned into event codes and focus moves.
+#include "host/toolkit/displays/key_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using termsim::DecodedKey;
+using termsim::KeyDecoder;
+
+// "c<code>", "next", "prev" or "press" for each decoded key.
+std::vector<std::string> Decode(KeyDecoder& decoder, const std::string& bytes) {
+  decoder.Feed(bytes.data(), bytes.size());
+  std::vector<std::string> keys;
+  DecodedKey key;
+  while (decoder.Pop(&key)) {
+    switch (key.action) {
+      case DecodedKey::kCode:
+        keys.push_back("c" + std::to_string(key.code));
+        break;
+      case DecodedKey::kFocusNext:
+        keys.push_back("next");
+        break;
+      case DecodedKey::kFocusPrevious:
+        keys.push_back("prev");
+        break;
+      case DecodedKey::kPress:
+        keys.push_back("press");
+        break;
+    }
+  }
+  return keys;
+}
+
+using Keys = std::vector<std::string>;
+
+TEST(KeyDecoding, BackspaceEnterTabAndSpace) {
+  KeyDecoder decoder;
+  EXPECT_EQ(Decode(decoder, "\x7f\b\r\n\t "), (Keys{"c8", "c8", "c13", "c13", "next", "press"}));
+}
+
+TEST(KeyDecoding, PrintableKeysAreTheirOwnCodes) {
+  KeyDecoder decoder;
+  EXPECT_EQ(Decode(decoder, "a8"), (Keys{"c97", "c56"}));
+}
+
+TEST(KeyDecoding, LoneEscIsEscOnlyOnceNoMoreBytesCome) {
+  KeyDecoder decoder;
+  EXPECT_EQ(Decode(decoder, "\x1b"), Keys{});
+  EXPECT_TRUE(decoder.Pending());
+  decoder.Expire();
+  EXPECT_FALSE(decoder.Pending());
+  EXPECT_EQ(Decode(decoder, ""), Keys{"c27"});
+}
+
+TEST(KeyDecoding, ArrowKeysMoveTheFocusAndAreNotEsc) {
+  KeyDecoder decoder;
+  EXPECT_EQ(Decode(decoder, "\x1b[A\x1b[B\x1b[C\x1b[D\x1b[Z"),
+            (Keys{"prev", "next", "next", "prev", "prev"}));
+  EXPECT_EQ(Decode(decoder, "\x1bOA\x1bOB"), (Keys{"prev", "next"}));
+  EXPECT_FALSE(decoder.Pending());
+}
+
+TEST(KeyDecoding, SequenceSplitAcrossReadsIsStillOneKey) {
+  KeyDecoder decoder;
+  EXPECT_EQ(Decode(decoder, "\x1b"), Keys{});
+  EXPECT_EQ(Decode(decoder, "["), Keys{});
+  EXPECT_EQ(Decode(decoder, "B"), Keys{"next"});
+}
+
+TEST(KeyDecoding, OtherSequencesAreDropped) {
+  KeyDecoder decoder;
+  EXPECT_EQ(Decode(decoder, "\x1b[3~\x1b[15;2~\x1b[1;5A"), (Keys{"prev"}));
+}
+
+TEST(KeyDecoding, EscFollowedByAnotherKeyIsEscThenThatKey) {
+  KeyDecoder decoder;
+  EXPECT_EQ(Decode(decoder, "\x1bx"), (Keys{"c27", "c120"}));
+  EXPECT_EQ(Decode(decoder, "\x1b\x1b"), (Keys{"c27"}));
+  decoder.Expire();
+  EXPECT_EQ(Decode(decoder, ""), (Keys{"c27"}));
+}
+
+TEST(KeyDecoding, KeypadEnterIsEnterAndNonAsciiBytesAreDropped) {
+  KeyDecoder decoder;
+  EXPECT_EQ(Decode(decoder, "\x1bOM"), (Keys{"c13"}));
+  EXPECT_EQ(Decode(decoder, "\xd0\x96"), Keys{});
+}
+
+}  // namespace

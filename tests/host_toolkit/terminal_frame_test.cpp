@@ -1,0 +1,228 @@
+// The terminal display's cells: where controls land at 80 columns, what is drawn in
+// them, and the escape sequences that update a terminal.
+#include "host/toolkit/displays/terminal_frame.h"
+
+#include <gtest/gtest.h>
+
+#include "host/toolkit/cp1251.h"
+
+namespace {
+
+using termsim::CellRect;
+using termsim::ClientCells;
+using termsim::ComposeFrame;
+using termsim::ControlInfo;
+using termsim::Frame;
+using termsim::RenderFrame;
+using termsim::Screen;
+
+ControlInfo Control(const char* kind, int x, int y, int w, int h, const std::string& utf8,
+                    int style = 0) {
+  ControlInfo control;
+  control.kind = kind;
+  control.x = x;
+  control.y = y;
+  control.w = w;
+  control.h = h;
+  control.text = termsim::Utf8ToCp1251(utf8);
+  control.style = style;
+  control.first = 0x0000;
+  control.second = 0x001F;
+  return control;
+}
+
+// The main screen with W = 320, as the program builds it (adding order).
+Screen MainScreen() {
+  const int W = 320, T = (W - 4) / 3, H = (W - 4) / 2;
+  Screen screen;
+  screen.hasForm = true;
+  screen.form.title = termsim::Utf8ToCp1251("KELDRAN Oct 14 2017");
+  screen.form.flags = 8;
+  screen.form.first = 0x0000;
+  screen.form.second = 0x001F;
+  auto& c = screen.form.controls;
+  c.push_back(Control("static", 2, 10, W - 4, 28, "4200000", 5));
+  c.push_back(Control("static", 2, 40, W - 4, 28, "3950000", 5));
+  c.push_back(Control("static", 2, 70, W - 4, 28, "3400000", 5));
+  c.push_back(Control("static", 2, 100, T, 28, "94%", 5));
+  c.push_back(Control("static", T + 2, 100, T, 28, "93%", 5));
+  c.push_back(Control("static", (2 * (W - 4)) / 3 + 2, 100, T, 28, "92%", 5));
+  c.push_back(Control("button", 2, 130, H, 35, "UPLOAD"));
+  c.back().code = 8;
+  c.back().first = 0x0000;
+  c.back().second = 0xC618;
+  c.push_back(Control("static", H + 2, 130, H, 35, "1234", 4));
+  c.push_back(Control("static", 2, 0, W - 4, 10, "РЕЖИМ: БАТАРЕЯ", 0));
+  screen.hasStatusLine = true;
+  ControlInfo clock = Control("clock", 0, 0, (3 * W) / 4, 20, "14:05");
+  clock.first = 0xFFE0;
+  clock.second = 0x0000;
+  ControlInfo level = Control("batlevel", W - 20, 0, 20, 20, "");
+  level.first = 0x0410;
+  level.hasLevelText = true;
+  level.levelText = "57";
+  level.status = 57;
+  level.levelHigh = 0xFFE0;
+  level.levelLow = 0xF800;
+  level.levelOutline = 0xFFFF;
+  level.textColour = 0xFFFF;
+  screen.statusLine.controls = {clock, level};
+  return screen;
+}
+
+CellRect RectOf(const ControlInfo& c) { return ClientCells(c.x, c.y, c.w, c.h); }
+
+// The characters of terminal output without its control sequences.
+std::string Printed(const std::string& bytes) {
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+      i += 2;
+      while (i < bytes.size() && !(bytes[i] >= 0x40 && bytes[i] <= 0x7E)) ++i;
+      continue;
+    }
+    text += bytes[i];
+  }
+  return text;
+}
+
+TEST(TerminalCells, MainScreenControlsNeverShareACellAt80Columns) {
+  const Screen screen = MainScreen();
+  const auto& controls = screen.form.controls;
+  for (size_t i = 0; i < controls.size(); ++i) {
+    const CellRect a = RectOf(controls[i]);
+    EXPECT_FALSE(a.Empty()) << "control " << i;
+    EXPECT_GE(a.col0, 0);
+    EXPECT_LE(a.col1, 80);
+    for (size_t j = i + 1; j < controls.size(); ++j) {
+      EXPECT_FALSE(a.Overlaps(RectOf(controls[j]))) << "controls " << i << " and " << j;
+    }
+  }
+}
+
+TEST(TerminalCells, NeighboursOnARowMeetWithoutAGapOrOverlap) {
+  EXPECT_EQ(ClientCells(2, 100, 105, 28).col1, ClientCells(107, 100, 105, 28).col0);
+  EXPECT_EQ(ClientCells(107, 100, 105, 28).col1, ClientCells(212, 100, 105, 28).col0);
+  EXPECT_EQ(ClientCells(2, 130, 158, 35).col1, ClientCells(160, 130, 158, 35).col0);
+}
+
+TEST(TerminalCells, RowsAreTenPixelsBelowTheTitleRow) {
+  const CellRect mode = ClientCells(2, 0, 316, 10);
+  EXPECT_EQ(mode.row0, 2);
+  EXPECT_EQ(mode.row1, 3);
+  const CellRect button = ClientCells(2, 130, 158, 35);
+  EXPECT_EQ(button.row0, 15);
+  EXPECT_EQ(button.row1, 18);
+  const CellRect low = ClientCells(0, 215, 320, 100);
+  EXPECT_EQ(low.row1, 24) << "clipped to the client area";
+}
+
+TEST(TerminalCells, EachControlIsDrawnOnlyInsideItsOwnCells) {
+  const Screen screen = MainScreen();
+  const Frame frame = ComposeFrame(screen, -1);
+  const auto& controls = screen.form.controls;
+  for (size_t i = 0; i < controls.size(); ++i) {
+    const CellRect rect = RectOf(controls[i]);
+    for (int row = 0; row < termsim::kFrameRows; ++row) {
+      for (int column = 0; column < termsim::kFrameColumns; ++column) {
+        const bool inside = row >= rect.row0 && row < rect.row1 && column >= rect.col0 &&
+                            column < rect.col1;
+        EXPECT_EQ(frame.At(row, column).owner == static_cast<int>(i), inside)
+            << "control " << i << " at row " << row << " column " << column;
+      }
+    }
+  }
+}
+
+TEST(TerminalCells, TextsAppearAsUtf8InTheirRows) {
+  const Frame frame = ComposeFrame(MainScreen(), -1);
+  EXPECT_NE(frame.RowText(0).find("14:05"), std::string::npos) << frame.RowText(0);
+  EXPECT_NE(frame.RowText(0).find("57"), std::string::npos) << frame.RowText(0);
+  EXPECT_NE(frame.RowText(1).find("KELDRAN Oct 14 2017"), std::string::npos);
+  EXPECT_EQ(frame.RowText(2).find(" РЕЖИМ: БАТАРЕЯ"), std::string::npos);
+  EXPECT_EQ(frame.RowText(2).rfind("РЕЖИМ: БАТАРЕЯ", 0), 0u) << frame.RowText(2);
+  EXPECT_NE(frame.RowText(3).find("4200000"), std::string::npos);
+  const std::string percents = frame.RowText(12);
+  const size_t cur = percents.find("94%"), jit = percents.find("93%"), prc = percents.find("92%");
+  ASSERT_NE(cur, std::string::npos) << percents;
+  ASSERT_NE(jit, std::string::npos) << percents;
+  ASSERT_NE(prc, std::string::npos) << percents;
+  EXPECT_LT(cur, jit);
+  EXPECT_LT(jit, prc);
+  const std::string buttons = frame.RowText(16);
+  EXPECT_NE(buttons.find("UPLOAD"), std::string::npos) << buttons;
+  EXPECT_NE(buttons.find("1234 │"), std::string::npos) << "framed value aligned right: " << buttons;
+  EXPECT_NE(frame.RowText(24).find("Esc: cancel"), std::string::npos);
+}
+
+TEST(TerminalCells, EveryCellHoldsOneCharacter) {
+  const Frame frame = ComposeFrame(MainScreen(), -1);
+  for (int row = 0; row < termsim::kFrameRows; ++row) {
+    for (int column = 0; column < termsim::kFrameColumns; ++column) {
+      const std::string& glyph = frame.At(row, column).glyph;
+      ASSERT_FALSE(glyph.empty());
+      const unsigned char lead = static_cast<unsigned char>(glyph[0]);
+      const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+      EXPECT_EQ(glyph.size(), length) << "row " << row << " column " << column;
+    }
+  }
+}
+
+TEST(TerminalCells, FocusedButtonIsHighlighted) {
+  const Screen screen = MainScreen();
+  const Frame plain = ComposeFrame(screen, -1);
+  const Frame focused = ComposeFrame(screen, 6);
+  EXPECT_NE(plain.At(16, 5).bg, focused.At(16, 5).bg);
+  EXPECT_NE(focused.RowText(16).find("> UPLOAD <"), std::string::npos);
+}
+
+TEST(TerminalCells, TextStaysReadableOnItsBackground) {
+  EXPECT_EQ(termsim::ReadableOn(0x0000, 0x001F), 0xFFFF) << "black on blue turns white";
+  EXPECT_EQ(termsim::ReadableOn(0xFFE0, 0x0000), 0xFFE0) << "yellow on black stays";
+  EXPECT_EQ(termsim::ReadableOn(0xFFFF, 0xFFE0), 0x0000) << "white on yellow turns black";
+  const Frame frame = ComposeFrame(MainScreen(), -1);
+  EXPECT_EQ(frame.At(3, 40).fg, 0xFFFF);
+}
+
+TEST(TerminalCells, LevelFillFollowsThePercentageAndTheLowFlag) {
+  Screen screen = MainScreen();
+  ControlInfo& level = screen.statusLine.controls[1];
+  level.status = 100;
+  Frame frame = ComposeFrame(screen, -1);
+  // 20 px at x = 300: columns 75..79, "[" + three fill cells + "]".
+  EXPECT_EQ(frame.At(0, 75).glyph, "[");
+  EXPECT_EQ(frame.At(0, 79).glyph, "]");
+  for (int column = 76; column <= 78; ++column) EXPECT_EQ(frame.At(0, column).bg, 0xFFE0);
+  level.status = 0x1000 | 34;
+  frame = ComposeFrame(screen, -1);
+  EXPECT_EQ(frame.At(0, 76).bg, 0xF800);
+  EXPECT_EQ(frame.At(0, 77).bg, 0x0410);
+}
+
+TEST(TerminalRender, FirstFrameClearsAndUsesTrueColourAndUtf8) {
+  const std::string bytes = RenderFrame(nullptr, ComposeFrame(MainScreen(), -1), 25, 80);
+  EXPECT_NE(bytes.find("\x1b[2J"), std::string::npos);
+  EXPECT_NE(bytes.find("48;2;0;0;255"), std::string::npos) << "blue client area";
+  EXPECT_NE(bytes.find("38;2;255;255;0"), std::string::npos) << "yellow clock";
+  EXPECT_NE(bytes.find("РЕЖИМ: БАТАРЕЯ"), std::string::npos);
+}
+
+TEST(TerminalRender, UnchangedFrameWritesNothingAndAChangeOnlyItsCells) {
+  const Screen screen = MainScreen();
+  const Frame before = ComposeFrame(screen, -1);
+  EXPECT_EQ(RenderFrame(&before, before, 25, 80), "");
+  Screen changed = screen;
+  changed.form.controls[1].text = "3950001";
+  const std::string bytes = RenderFrame(&before, ComposeFrame(changed, -1), 25, 80);
+  EXPECT_EQ(Printed(bytes), "1") << "only the changed cell is redrawn";
+  EXPECT_EQ(bytes.find("\x1b[2J"), std::string::npos);
+}
+
+TEST(TerminalRender, OutputIsClippedToTheTerminal) {
+  const std::string bytes = RenderFrame(nullptr, ComposeFrame(MainScreen(), -1), 24, 60);
+  EXPECT_EQ(bytes.find("\x1b[25;"), std::string::npos);
+  EXPECT_EQ(bytes.find(";61H"), std::string::npos);
+  EXPECT_EQ(bytes.find("Esc: cancel"), std::string::npos);
+}
+
+}  // namespace
