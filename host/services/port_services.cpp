@@ -82,6 +82,9 @@ uint64_t NowMs() {
   return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
+// A poll() time-out for a wait of ms; longer waits are made of several polls.
+int PollMs(uint64_t ms) { return ms > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(ms); }
+
 void SleepMs(uint64_t ms) {
   timespec left{};
   left.tv_sec = static_cast<time_t>(ms / 1000u);
@@ -356,7 +359,7 @@ int OsPortSend(int port, const void* data, uint32_t len) {
     const uint64_t waited = NowMs() - lastProgress;
     if (waited >= giveUp) return -ETIMEDOUT;
     pollfd pfd{fd, POLLOUT, 0};
-    const int r = poll(&pfd, 1, static_cast<int>(giveUp - waited));
+    const int r = poll(&pfd, 1, PollMs(giveUp - waited));
     if (r < 0 && errno != EINTR) return -errno;
     if (r > 0 && (pfd.revents & POLLNVAL) != 0) return -EBADF;
     if (r > 0 && (pfd.revents & (POLLERR | POLLHUP)) != 0 && (pfd.revents & POLLOUT) == 0) {
@@ -376,7 +379,7 @@ int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
   const uint64_t deadline = NowMs() + ms;
   for (;;) {
     const uint64_t now = NowMs();
-    const int wait = now >= deadline ? 0 : static_cast<int>(deadline - now);
+    const int wait = now >= deadline ? 0 : PollMs(deadline - now);
     pollfd pfd{fd, POLLIN, 0};
     const int r = poll(&pfd, 1, wait);
     if (r < 0) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -44,14 +45,14 @@ bool ReadText(const std::string& path, std::string* out) {
 }
 
 // A file holding one decimal integer (optionally negative) and nothing else.
-bool ReadInt(const std::string& path, long* out) {
+bool ReadInt(const std::string& path, int64_t* out) {
   std::string text;
   if (!ReadText(path, &text)) return false;
   const char* begin = text.c_str();
   if (*begin != '-' && (*begin < '0' || *begin > '9')) return false;
   char* end = nullptr;
   errno = 0;
-  const long v = std::strtol(begin, &end, 10);
+  const long long v = std::strtoll(begin, &end, 10);
   if (errno != 0 || end == begin || *end != '\0') return false;
   *out = v;
   return true;
@@ -71,7 +72,7 @@ std::vector<std::string> Entries(const std::string& root) {
 }
 
 bool FlagIsOne(const std::string& path) {
-  long v = 0;
+  int64_t v = 0;
   return ReadInt(path, &v) && v == 1;
 }
 
@@ -136,7 +137,7 @@ int BatteryLevelIn(const std::string& root) {
   for (const std::string& name : Entries(root)) {
     const std::string entry = root + "/" + name;
     if (!IsPresentBattery(entry)) continue;
-    long capacity = 0;
+    int64_t capacity = 0;
     if (ReadInt(entry + "/capacity", &capacity) && capacity >= 0 && capacity <= INT_MAX) {
       return LevelForCapacity(static_cast<int>(capacity));
     }
@@ -151,14 +152,14 @@ int SetBacklightIn(const std::string& root, int level) {
   level = std::min(std::max(level, 0), kMaxBrightnessLevel);
   for (const std::string& name : Entries(root)) {
     const std::string entry = root + "/" + name;
-    long maxBrightness = 0;
+    int64_t maxBrightness = 0;
     if (!ReadInt(entry + "/max_brightness", &maxBrightness) || maxBrightness <= 0 ||
         maxBrightness > INT_MAX / kMaxBrightnessLevel) {
       continue;
     }
     const int fd = open((entry + "/brightness").c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) continue;
-    const long value = maxBrightness * level / kMaxBrightnessLevel;
+    const int64_t value = maxBrightness * level / kMaxBrightnessLevel;
     const std::string text = std::to_string(value) + "\n";
     ssize_t n;
     do {
