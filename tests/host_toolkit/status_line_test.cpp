@@ -1,6 +1,5 @@
 // The status line: the battery indicator's callback and what it draws, and the clock.
-#include <regex>
-
+#include "tests/host_toolkit/text_pattern.h"
 #include "tests/host_toolkit/toolkit_fixture.h"
 
 namespace {
@@ -140,16 +139,11 @@ TEST_F(StatusLineTest, ClockShowsLocalTimeInItsFormat) {
   RunIdle(1);
   const termsim::FormInfo drawn = termsim::StatusLine();
   ASSERT_EQ(drawn.controls.size(), 4u);
-  EXPECT_TRUE(std::regex_match(drawn.controls[0].text, std::regex("[0-2][0-9]:[0-5][0-9]")))
-      << drawn.controls[0].text;
-  EXPECT_TRUE(std::regex_match(drawn.controls[2].text,
-                               std::regex("[0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
-      << drawn.controls[2].text;
-  EXPECT_TRUE(std::regex_match(drawn.controls[3].text,
-                               std::regex("[0-3][0-9]\\.[01][0-9]\\.[0-9]{4} [0-2][0-9]:[0-5][0-9]")))
+  EXPECT_TRUE(MatchesPattern(drawn.controls[0].text, "##:##")) << drawn.controls[0].text;
+  EXPECT_TRUE(MatchesPattern(drawn.controls[2].text, "##:##:##")) << drawn.controls[2].text;
+  EXPECT_TRUE(MatchesPattern(drawn.controls[3].text, "##.##.#### ##:##"))
       << drawn.controls[3].text;
-  EXPECT_TRUE(std::regex_search(termsim::ScreenText(),
-                                std::regex("status: [0-2][0-9]:[0-5][0-9] \\| 57\n$")))
+  EXPECT_TRUE(EndsWithPattern(termsim::ScreenText(), "status: ##:## | 57\n"))
       << termsim::ScreenText();
 }
 

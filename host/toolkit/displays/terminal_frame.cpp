@@ -247,7 +247,7 @@ void AppendColour(std::string* out, bool background, unsigned short colour) {
   const unsigned r = ((colour >> 11) & 31) * 255u / 31u;
   const unsigned g = ((colour >> 5) & 63) * 255u / 63u;
   const unsigned b = (colour & 31) * 255u / 31u;
-  char buffer[32];
+  char buffer[64];
   std::snprintf(buffer, sizeof buffer, ";%d;2;%u;%u;%u", background ? 48 : 38, r, g, b);
   *out += buffer;
 }
@@ -336,7 +336,7 @@ std::string RenderFrame(const Frame* previous, const Frame& next, int terminalRo
       const Cell& cell = next.At(row, column);
       if (previous != nullptr && previous->At(row, column).SameLook(cell)) continue;
       if (row != cursorRow || column != cursorColumn) {
-        char move[24];
+        char move[32];
         std::snprintf(move, sizeof move, "\x1b[%d;%dH", row + 1, column + 1);
         out += move;
       }
