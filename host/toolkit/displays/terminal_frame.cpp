@@ -9,7 +9,7 @@
 namespace termsim {
 
 const char kHelpText[] =
-    "Tab/arrows: focus  Space: press  Enter: OK  Esc: cancel  Backspace: code 8  Ctrl-C: quit";
+    "Tab/arrows: focus, Space: press, Enter: OK, Esc: cancel, Bksp: 8, Ctrl-C: quit";
 
 namespace {
 
