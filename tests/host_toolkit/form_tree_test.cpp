@@ -13,12 +13,6 @@ TEST_F(FormTree, InitReturnsTheSameObjectEveryTime) {
   EXPECT_EQ(igUI::Init(0), ui_);
 }
 
-TEST_F(FormTree, ScreenIs320By240WithTheClientAreaBelowTheStatusLine) {
-  EXPECT_EQ(igUI::GetWidth(), 320);
-  EXPECT_EQ(igUI::GetClientWidth(), 320);
-  EXPECT_EQ(igUI::GetClientHeight(), 220);
-}
-
 TEST_F(FormTree, FindChildReturnsTheTextControlOfThatName) {
   igForm* form = NewForm("F");
   igStatic* max = new igStatic(2, 10, 316, 28, "", nullptr);
@@ -67,15 +61,6 @@ TEST_F(FormTree, TitleIsCopied) {
   EXPECT_EQ(termsim::DescribeForm(form).title, "KELDRAN");
 }
 
-TEST_F(FormTree, NullTextsAreEmpty) {
-  igForm* form = NewForm(nullptr);
-  igStatic* value = new igStatic(2, 10, 316, 28, nullptr, nullptr);
-  form->AddChild(value);
-  value->SetText(nullptr);
-  EXPECT_EQ(termsim::DescribeForm(form).title, "");
-  EXPECT_EQ(termsim::DescribeForm(form).controls[0].text, "");
-}
-
 TEST_F(FormTree, DescriptionKeepsAddingOrderGeometryStyleAndCode) {
   igForm* form = NewForm("F");
   igStatic* size = new igStatic(162, 130, 158, 35, "", nullptr);
@@ -121,14 +106,6 @@ TEST_F(FormTree, FormColoursFollowTheSchemeUntilSet) {
   EXPECT_EQ(termsim::DescribeForm(form).second, 0x8000);
   igColor::SetColor(IG_OBJ_SCREEN, 0xFFFF, 0x0000);
   EXPECT_EQ(form->GetFirstColor(), 0x0000) << "colours once set stay";
-}
-
-TEST_F(FormTree, ButtonsTakeTheirSchemeColours) {
-  igColor::SetColor(IG_OBJ_BUTTON, 0x1234, 0x4321);
-  igForm* form = NewForm("F");
-  form->AddChild(new igButton(2, 130, 158, 35, "OK", nullptr, 13));
-  EXPECT_EQ(termsim::DescribeForm(form).controls[0].first, 0x1234);
-  EXPECT_EQ(termsim::DescribeForm(form).controls[0].second, 0x4321);
 }
 
 TEST_F(FormTree, ControlAddedAgainMovesToTheNewForm) {

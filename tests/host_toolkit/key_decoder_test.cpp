@@ -37,14 +37,10 @@ std::vector<std::string> Decode(KeyDecoder& decoder, const std::string& bytes) {
 
 using Keys = std::vector<std::string>;
 
-TEST(KeyDecoding, BackspaceEnterTabAndSpace) {
+TEST(KeyDecoding, BackspaceEnterTabSpaceAndPrintableKeys) {
   KeyDecoder decoder;
-  EXPECT_EQ(Decode(decoder, "\x7f\b\r\n\t "), (Keys{"c8", "c8", "c13", "c13", "next", "press"}));
-}
-
-TEST(KeyDecoding, PrintableKeysAreTheirOwnCodes) {
-  KeyDecoder decoder;
-  EXPECT_EQ(Decode(decoder, "a8"), (Keys{"c97", "c56"}));
+  EXPECT_EQ(Decode(decoder, "\x7f\b\r\n\t a8"),
+            (Keys{"c8", "c8", "c13", "c13", "next", "press", "c97", "c56"}));
 }
 
 TEST(KeyDecoding, LoneEscIsEscOnlyOnceNoMoreBytesCome) {

@@ -76,8 +76,4 @@ TEST_F(ScreenTextFormat, ControlsAtTheSamePlaceKeepTheirAddingOrder) {
   EXPECT_EQ(termsim::ScreenText(), "T\nleft\nfirst\nsecond\nstatus:  | \n");
 }
 
-TEST_F(ScreenTextFormat, NothingDrawnYetShowsOnlyTheStatusLine) {
-  EXPECT_EQ(termsim::ScreenText(), "status:  | \n");
-}
-
 }  // namespace

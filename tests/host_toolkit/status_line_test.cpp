@@ -147,16 +147,6 @@ TEST_F(StatusLineTest, ClockShowsLocalTimeInItsFormat) {
       << termsim::ScreenText();
 }
 
-TEST_F(StatusLineTest, GadgetColoursAreKept) {
-  Build();
-  RunIdle(1);
-  const termsim::FormInfo drawn = termsim::StatusLine();
-  EXPECT_EQ(drawn.controls[0].first, 0xFFE0);
-  EXPECT_EQ(drawn.controls[0].second, 0x0000);
-  EXPECT_EQ(drawn.controls[1].levelHigh, 0xFFE0);
-  EXPECT_EQ(drawn.controls[1].levelOutline, 0xFFFF);
-}
-
 TEST_F(StatusLineTest, WithoutStatusLineTheScreenTextSaysSo) {
   RunIdle(1);
   EXPECT_NE(termsim::ScreenText().find("status:  | \n"), std::string::npos);

@@ -108,11 +108,6 @@ TEST_F(TerminalOnPipes, LoneEscIsDeliveredAfterAShortPause) {
   EXPECT_EQ(display_->WaitInput(1000), 13) << "an arrow key is no Esc";
 }
 
-TEST_F(TerminalOnPipes, TimeOutPassesWithoutInput) {
-  display_->Draw(TwoButtons(1));
-  EXPECT_EQ(display_->WaitInput(30), Display::kNoInput);
-}
-
 TEST_F(TerminalOnPipes, ClosedInputLeavesTheLoopIdling) {
   close(keys_[1]);
   keys_[1] = -1;
