@@ -9,7 +9,7 @@ cleanup_hooks=()
 cleanup() {
   local hook
   for hook in "${cleanup_hooks[@]+"${cleanup_hooks[@]}"}"; do eval "$hook" || true; done
-  rm -rf "$work"
+  if [ -n "${BATTEST_E2E_KEEP:-}" ]; then echo "kept $work" >&2; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 

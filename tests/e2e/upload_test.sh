@@ -18,7 +18,8 @@ start_battest() {
   coproc BT { cd "$1" && exec timeout 120 "$BATTEST" 2>"$work/battest.err"; }
   bt_pid=$BT_PID
   cleanup_hooks+=("kill $bt_pid 2>/dev/null")
-  exec {bt_in}>&"${BT[1]}" {bt_out}<&"${BT[0]}"
+  bt_in=${BT[1]}
+  bt_out=${BT[0]}
 }
 say() { printf '%s\n' "$@" >&$bt_in; }
 # screen_now OUT: asks for the screen and waits until battest has printed it.
@@ -34,7 +35,7 @@ screen_now() {
 }
 # finish_battest OUT: ends battest's input and collects everything it printed.
 finish_battest() {
-  exec {bt_in}>&-
+  eval "exec $bt_in>&-"
   cat <&$bt_out >"$1"
   wait "$bt_pid" || fail "battest exited with status $?"
 }

@@ -1,0 +1,113 @@
+// The main screen's layout and the main loop's handling of the screen's result.
+#include "app/main_screen.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "battery/battery_monitor.h"
+#include "tests/support/ui_fixture.h"
+#include "upload/upload_worker.h"
+
+namespace {
+
+struct Expected {
+  const char* name;  // "" for the button
+  int x, y, w, h;
+  int style;
+};
+
+class MainScreenTest : public test::UiFixture {
+ protected:
+  void SetUp() override {
+    UiFixture::SetUp();
+    ResetBatteryState();
+    char pattern[] = "/tmp/main-screen-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ASSERT_EQ(getcwd(oldDir_, sizeof oldDir_), oldDir_);
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    mkdir("data", 0777);
+    form_ = BuildMainScreen(ui_);
+  }
+  void TearDown() override {
+    UiFixture::TearDown();
+    unlink("data/report.txt");
+    rmdir("data");
+    EXPECT_EQ(chdir(oldDir_), 0);
+    rmdir(dir_.c_str());
+    unlink(MessageFile);
+  }
+
+  igForm* form_ = nullptr;
+  std::string dir_;
+  char oldDir_[4096];
+};
+
+TEST_F(MainScreenTest, ControlsHaveTheirGeometryAtWidth320) {
+  ASSERT_EQ(igUI::GetWidth(), 320);
+  const Expected expected[] = {  // in adding order
+      {"Max", 2, 10, 316, 28, 5},   {"Now", 2, 40, 316, 28, 5},   {"Min", 2, 70, 316, 28, 5},
+      {"Cur", 2, 100, 105, 28, 5},  {"Jit", 107, 100, 105, 28, 5}, {"Prc", 212, 100, 105, 28, 5},
+      {"", 2, 130, 158, 35, 0},     {"Size", 160, 130, 158, 35, 4}, {"Mode", 2, 0, 316, 10, 0}};
+  termsim::FormInfo form = termsim::DescribeForm(form_);
+  ASSERT_EQ(form.controls.size(), 9u);
+  for (size_t i = 0; i < 9; i++) {
+    const termsim::ControlInfo& c = form.controls[i];
+    const Expected& e = expected[i];
+    EXPECT_EQ(c.name, e.name) << "control " << i;
+    EXPECT_EQ(c.x, e.x) << e.name;
+    EXPECT_EQ(c.y, e.y) << e.name;
+    EXPECT_EQ(c.w, e.w) << e.name;
+    EXPECT_EQ(c.h, e.h) << e.name;
+    if (c.kind == "static") {
+      EXPECT_EQ(c.style, e.style) << e.name;
+    }
+  }
+}
+
+TEST_F(MainScreenTest, FormHasItsTitleTextsAndUploadButton) {
+  termsim::FormInfo form = termsim::DescribeForm(form_);
+  EXPECT_EQ(form.title, "KELDRAN Oct 14 2017");
+  EXPECT_EQ(form.flags & 8u, 8u);
+  EXPECT_EQ(form.option, 6u);
+  const termsim::ControlInfo& button = form.controls[6];
+  EXPECT_EQ(button.kind, "button");
+  EXPECT_EQ(button.text, "UPLOAD");
+  EXPECT_EQ(button.code, 8);
+  EXPECT_EQ(Utf8(Named(form, "Mode")->text), "РЕЖИМ:");
+  for (const char* name : {"Max", "Now", "Min", "Cur", "Jit", "Prc", "Size"}) {
+    EXPECT_EQ(Named(form, name)->text, "") << name;
+  }
+}
+
+TEST_F(MainScreenTest, EscapeShowsTheScreenAgainWithoutUpload) {
+  keys_.Press(27);
+  EXPECT_EQ(RunMainScreenOnce(ui_, form_), -1);
+  EXPECT_EQ(fake::PortOpenCount(UPLOAD_PORT), 0);
+  keys_.Press(13);
+  EXPECT_NE(RunMainScreenOnce(ui_, form_), 100);
+  EXPECT_EQ(fake::PortOpenCount(UPLOAD_PORT), 0);
+  EXPECT_EQ(termsim::ScreenForm().title, "KELDRAN Oct 14 2017");
+}
+
+TEST_F(MainScreenTest, UploadButtonRunsTheUploadDialog) {
+  keys_.Press(8);
+  keys_.PressWhenShown(13, "ОШИБКА");  // no log here: the summary tells of it
+  EXPECT_EQ(RunMainScreenOnce(ui_, form_), 100);
+  EXPECT_EQ(fake::PortOpenCount(UPLOAD_PORT), 1);
+  EXPECT_TRUE(keys_.Done());
+}
+
+TEST_F(MainScreenTest, RefreshRunsWhileTheScreenIsUp) {
+  keys_.Press(27, [] { return fake::SleepExCalls() >= 3; });
+  RunMainScreenOnce(ui_, form_);
+  termsim::FormInfo form = termsim::DescribeForm(form_);
+  EXPECT_EQ(Utf8(Named(form, "Mode")->text), "РЕЖИМ: БАТАРЕЯ");
+  EXPECT_EQ(Named(form, "Prc")->text, "100%");
+}
+
+}  // namespace

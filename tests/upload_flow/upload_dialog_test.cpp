@@ -1,0 +1,119 @@
+// The upload dialog: wait screen, cancel and summary, with the worker on a scripted peer.
+#include "upload/upload_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <string>
+
+#include "host/toolkit/toolkit_test.h"
+#include "tests/support/ui_fixture.h"
+#include "tests/upload_flow/upload_fixture.h"
+
+namespace {
+
+class UploadDialogTest : public test::UploadFixture {
+ protected:
+  void SetUp() override {
+    UploadFixture::SetUp();
+    termsim::ResetToolkit();
+    termsim::UseTestDisplay([this] { return keys_.Next(); });
+    ui_ = igUI::Init(0);
+    fake::SetPeer(UPLOAD_PORT, &receiver_);
+  }
+  void TearDown() override {
+    termsim::ResetToolkit();
+    UploadFixture::TearDown();
+  }
+  // Presses OK on the summary once it is up, keeping what it showed.
+  void AcceptSummary(const std::string& title) {
+    keys_.Press(13, [this, title] {
+      termsim::FormInfo form = termsim::ScreenForm();
+      // The summary, not the wait screen of the same title: one OK button coded 13.
+      if (termsim::Cp1251ToUtf8(form.title) != title || form.controls.size() != 2 ||
+          form.controls[1].code != 13) {
+        return false;
+      }
+      summary_ = form;
+      return true;
+    });
+  }
+  std::string SummaryText() const { return termsim::Cp1251ToUtf8(summary_.controls.at(0).text); }
+  bool ErrorLook() const { return (summary_.flags & 32u) != 0 && summary_.second == 0x8000; }
+
+  test::KeyScript keys_;
+  igUI* ui_ = nullptr;
+  termsim::FormInfo summary_;
+};
+
+TEST_F(UploadDialogTest, WaitScreenAsksThePatienceOfTheUser) {
+  WriteLog("line\r\n");
+  termsim::FormInfo wait;
+  keys_.Inspect([&wait] { wait = termsim::ScreenForm(); });
+  AcceptSummary("ОШИБКА");
+  RunUploadDialog(ui_);
+  EXPECT_EQ(termsim::Cp1251ToUtf8(wait.title), "USB СОЕДИНЕНИЕ");
+  EXPECT_EQ(wait.option, 2u);
+  ASSERT_EQ(wait.controls.size(), 2u);
+  EXPECT_EQ(termsim::Cp1251ToUtf8(wait.controls[0].text),
+            "ПОДОЖДИТЕ\nИДЕТ ВЫГРУЗКА\nНЕ ВЫНИМАЙТЕ USB-КАБЕЛЬ!");
+  EXPECT_EQ(termsim::Cp1251ToUtf8(wait.controls[1].text), "ОТМЕНА");
+  EXPECT_EQ(wait.controls[1].code, 27);
+  EXPECT_EQ(wait.controls[1].x, 80);
+  EXPECT_EQ(wait.controls[1].y, 150);
+}
+
+TEST_F(UploadDialogTest, SuccessfulUploadShowsTheSummaryAndDeletesTheMessageFile) {
+  WriteLog(std::string(500, 'z'));
+  receiver_.Say({'C'});
+  AcceptSummary("USB СОЕДИНЕНИЕ");
+  EXPECT_EQ(RunUploadDialog(ui_), 1);
+  EXPECT_EQ(SummaryText(), "ВЫГРУЖЕН 500 БАЙТ: r_T42_201710140905.txt\nВЫГРУЖЕНО 1 ФАЙЛОВ");
+  EXPECT_FALSE(ErrorLook());
+  EXPECT_FALSE(LogExists());
+  EXPECT_NE(access(MessageFile, F_OK), 0);
+  EXPECT_TRUE(keys_.Done());
+}
+
+TEST_F(UploadDialogTest, NoReceiverGivesTheErrorSummary) {
+  WriteLog("line\r\n");
+  AcceptSummary("ОШИБКА");
+  EXPECT_EQ(RunUploadDialog(ui_), ERR_TIMEOUT);
+  EXPECT_TRUE(ErrorLook());
+  EXPECT_NE(SummaryText().find("СБОЙ -3 ПРИ ВЫГРУЗКЕ (ВЫГРУЖЕНО 0 ФАЙЛОВ)"), std::string::npos);
+  EXPECT_TRUE(LogExists());
+}
+
+TEST_F(UploadDialogTest, CancelWhileTheReceiverIsSilentEndsInProtocolError) {
+  WriteLog(std::string(3000, 'y'));
+  receiver_.Say({'C'});
+  receiver_.Reply(1, {});  // the first data block gets no answer
+  keys_.Press(27, [this] { return receiver_.Frames().size() >= 2; });
+  AcceptSummary("ОШИБКА");
+  EXPECT_EQ(RunUploadDialog(ui_), ERR_PROTOCOL);
+  EXPECT_TRUE(ErrorLook());
+  EXPECT_NE(SummaryText().find("СБОЙ -4"), std::string::npos);
+  EXPECT_TRUE(LogExists());
+  EXPECT_EQ(fake::Properties()["persist.sys.xcb.enable"], "1");
+}
+
+TEST_F(UploadDialogTest, PortThatCannotOpenIsShownInTheOrdinaryLook) {
+  WriteLog("line\r\n");
+  fake::FailPortOpen(UPLOAD_PORT, -19);
+  AcceptSummary("USB СОЕДИНЕНИЕ");
+  EXPECT_EQ(RunUploadDialog(ui_), 0);
+  EXPECT_FALSE(ErrorLook());
+  EXPECT_EQ(SummaryText(), "USB СОЕДИНЕНИЕ НЕ ОТКРЫТО\r\n(err = -19)");
+}
+
+TEST_F(UploadDialogTest, CancelBeforeTheReceiverAnswersEndsAborted) {
+  WriteLog("line\r\n");
+  keys_.Press(27);
+  AcceptSummary("ОШИБКА");
+  RunUploadDialog(ui_);
+  EXPECT_EQ(SummaryText(),
+            "ОШИБКА -5: r_T42_201710140905.txt\nСБОЙ -5 ПРИ ВЫГРУЗКЕ (ВЫГРУЖЕНО 0 ФАЙЛОВ)");
+}
+
+}  // namespace

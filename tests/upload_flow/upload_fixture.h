@@ -1,0 +1,74 @@
+// Common ground of the upload tests: a private working directory holding ./data, the
+// fake services with a scripted receiver on port 11, a known model, time and xcb value.
+#ifndef TESTS_UPLOAD_FLOW_UPLOAD_FIXTURE_H
+#define TESTS_UPLOAD_FLOW_UPLOAD_FIXTURE_H
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/terminal_services.h"
+#include "tests/fakes/fake_terminal_services.h"
+#include "tests/upload/scripted_receiver.h"
+#include "upload/transfer_block.h"
+#include "upload/upload_worker.h"
+
+namespace test {
+
+class UploadFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    TerminalTime t{2017, 10, 14, 9, 5, 33, 6};
+    fake::SetTime(t);
+    fake::SetProperty("persist.sys.xcb.enable", "1");
+    fake::SetProperty("ro.fac.mach", "T42");
+    fake::SetPeer(UPLOAD_PORT, &receiver_);
+    TransferAbort.store(0);
+    UploadState.uploadDone.store(0);
+    UploadState.uploadOutcome.store(0);
+    unlink(MessageFile);
+    char pattern[] = "/tmp/upload-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ASSERT_EQ(getcwd(oldDir_, sizeof oldDir_), oldDir_);
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    ASSERT_EQ(mkdir("data", 0777), 0);
+  }
+  void TearDown() override {
+    fake::SetPeer(UPLOAD_PORT, nullptr);
+    unlink(log_);
+    rmdir("data");
+    EXPECT_EQ(chdir(oldDir_), 0);
+    rmdir(dir_.c_str());
+    unlink(MessageFile);
+  }
+
+  void WriteLog(const std::string& text) {
+    std::ofstream(log_, std::ios::binary) << text;
+  }
+  bool LogExists() const {
+    struct stat status;
+    return stat(log_, &status) == 0;
+  }
+  static std::string ReadFile(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  const char* log_ = "data/report.txt";
+  ScriptedReceiver receiver_;
+  std::string dir_;
+  char oldDir_[4096];
+};
+
+}  // namespace test
+
+#endif

@@ -1,0 +1,132 @@
+// The upload worker against a scripted receiver on the fake port, on a virtual clock.
+#include "upload/upload_worker.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/toolkit/cp1251.h"
+#include "tests/fakes/fake_terminal_services.h"
+#include "tests/upload/scripted_receiver.h"
+#include "tests/upload_flow/upload_fixture.h"
+#include "upload/transfer_block.h"
+
+namespace {
+
+using termsim::Cp1251ToUtf8;
+
+class UploadWorkerTest : public test::UploadFixture {
+ protected:
+  // Runs the worker to its end on this thread and returns the message file as UTF-8.
+  std::string Upload() {
+    UploadWorker(nullptr);
+    return Cp1251ToUtf8(ReadFile(MessageFile));
+  }
+};
+
+TEST_F(UploadWorkerTest, SuccessfulUploadSendsTheLogAndDeletesIt) {
+  WriteLog(std::string(2100, 'x'));
+  receiver_.Say({'C'});
+  EXPECT_EQ(Upload(), "ВЫГРУЖЕН 2100 БАЙТ: r_T42_201710140905.txt\nВЫГРУЖЕНО 1 ФАЙЛОВ");
+  EXPECT_EQ(UploadState.uploadOutcome.load(), 1);
+  EXPECT_EQ(UploadState.uploadDone.load(), 1);
+  EXPECT_FALSE(LogExists());
+  std::vector<uint8_t> data = receiver_.AcceptedData();
+  ASSERT_GE(data.size(), 2100u);
+  EXPECT_EQ(std::string(data.begin(), data.begin() + 2100), std::string(2100, 'x'));
+}
+
+TEST_F(UploadWorkerTest, ServicesAreCalledInOrderAndThePropertyIsRestored) {
+  WriteLog("line\r\n");
+  receiver_.Say({'C'});
+  Upload();
+  std::vector<std::string> expected = {
+      "RegGet persist.sys.xcb.enable", "RegSet persist.sys.xcb.enable=0", "Sleep 500",
+      "PortOpen 11 115200,8,n,1",      "RegGet ro.fac.mach",             "PortReset 11",
+      "PortClose 11",                  "RegSet persist.sys.xcb.enable=1"};
+  EXPECT_EQ(fake::CallLog(), expected);
+  EXPECT_FALSE(fake::PortIsOpen(UPLOAD_PORT));
+}
+
+TEST_F(UploadWorkerTest, NoReceiverTimesOutAndKeepsTheLog) {
+  WriteLog("line\r\n");
+  EXPECT_EQ(Upload(),
+            "ОШИБКА -3: r_T42_201710140905.txt\nСБОЙ -3 ПРИ ВЫГРУЗКЕ (ВЫГРУЖЕНО 0 ФАЙЛОВ)");
+  EXPECT_EQ(UploadState.uploadOutcome.load(), ERR_TIMEOUT);
+  EXPECT_GE(fake::Ticks(), 15000u);
+  EXPECT_LT(fake::Ticks(), 31000u);
+  EXPECT_EQ(ReadFile(log_), "line\r\n");
+  EXPECT_EQ(fake::Properties()["persist.sys.xcb.enable"], "1");
+}
+
+TEST_F(UploadWorkerTest, EmptyLogStillEndsTheBatchAndIsDeleted) {
+  WriteLog("");
+  receiver_.Say({'C'});
+  EXPECT_EQ(Upload(), "ФАЙЛ ПУСТОЙ: r_T42_201710140905.txt\nВЫГРУЖЕНО 0 ФАЙЛОВ");
+  EXPECT_EQ(UploadState.uploadOutcome.load(), 0);
+  ASSERT_EQ(receiver_.FramesOf(test::Frame::HEADER).size(), 1u);
+  EXPECT_EQ(receiver_.FramesOf(test::Frame::HEADER)[0].Name(), "");  // the batch's end
+  EXPECT_FALSE(LogExists());
+}
+
+TEST_F(UploadWorkerTest, MissingLogFailsWithStatError) {
+  receiver_.Say({'C'});
+  EXPECT_EQ(Upload(),
+            "ОШИБКА -11: r_T42_201710140905.txt\nСБОЙ -11 ПРИ ВЫГРУЗКЕ (ВЫГРУЖЕНО 0 ФАЙЛОВ)");
+  EXPECT_EQ(UploadState.uploadOutcome.load(), ERR_STAT);
+}
+
+TEST_F(UploadWorkerTest, PortThatCannotOpenIsReportedAndThePropertyRestored) {
+  WriteLog("line\r\n");
+  fake::FailPortOpen(UPLOAD_PORT, -19);
+  EXPECT_EQ(Upload(), "USB СОЕДИНЕНИЕ НЕ ОТКРЫТО\r\n(err = -19)");
+  EXPECT_EQ(UploadState.uploadOutcome.load(), 0);
+  EXPECT_EQ(UploadState.uploadDone.load(), 1);
+  EXPECT_EQ(fake::Properties()["persist.sys.xcb.enable"], "1");
+  for (const std::string& call : fake::CallLog()) EXPECT_NE(call, "PortClose 11");
+  EXPECT_TRUE(LogExists());
+}
+
+TEST_F(UploadWorkerTest, CancelInTheDataPhaseEndsWithProtocolError) {
+  WriteLog(std::string(3000, 'y'));
+  receiver_.Say({'C'});
+  receiver_.CancelAt(1);  // the first data block: no answer, and the cancel
+  EXPECT_EQ(Upload(),
+            "ОШИБКА -4: r_T42_201710140905.txt\nСБОЙ -4 ПРИ ВЫГРУЗКЕ (ВЫГРУЖЕНО 0 ФАЙЛОВ)");
+  EXPECT_EQ(UploadState.uploadOutcome.load(), ERR_PROTOCOL);
+  EXPECT_TRUE(LogExists());
+}
+
+TEST_F(UploadWorkerTest, UnreadablePropertyIsRestoredAsEmpty) {
+  WriteLog("line\r\n");
+  receiver_.Say({'C'});
+  fake::FailPropertyReads(true);
+  Upload();
+  EXPECT_EQ(fake::Properties()["persist.sys.xcb.enable"], "");
+  EXPECT_EQ(UploadState.uploadOutcome.load(), 1);
+}
+
+TEST_F(UploadWorkerTest, MissingModelLeavesItsPlaceInTheNameEmpty) {
+  WriteLog("line\r\n");
+  receiver_.Say({'C'});
+  fake::SetProperty("ro.fac.mach", "");
+  EXPECT_EQ(Upload(), "ВЫГРУЖЕН 6 БАЙТ: r__201710140905.txt\nВЫГРУЖЕНО 1 ФАЙЛОВ");
+}
+
+TEST_F(UploadWorkerTest, UploadRunsWhenTheMessageFileCannotBeCreated) {
+  WriteLog("line\r\n");
+  receiver_.Say({'C'});
+  ASSERT_EQ(mkdir(MessageFile, 0700), 0);  // a directory where the file should go
+  UploadWorker(nullptr);
+  rmdir(MessageFile);
+  EXPECT_EQ(UploadState.uploadOutcome.load(), 1);
+  EXPECT_EQ(UploadState.uploadDone.load(), 1);
+  EXPECT_FALSE(LogExists());
+}
+
+}  // namespace
