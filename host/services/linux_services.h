@@ -57,7 +57,8 @@ std::string PropertiesDir();
 // not starting with '.', at most 200 bytes.
 bool IsValidPropertyKey(const char* key);
 // The property store in the given directory; OsRegGetValue / OsRegSetValue are
-// these with PropertiesDir(). value holds 64 bytes (OS_REG_VALUE_SIZE).
+// these with PropertiesDir(). value holds 64 bytes (OS_REG_VALUE_SIZE); a stored
+// value is cut to its first 63 bytes.
 int ReadProperty(const std::string& dir, const char* key, char* value);
 int WriteProperty(const std::string& dir, const char* key, const char* value);
 
