@@ -178,7 +178,9 @@ int OpenFd(int port) {
   return slot.open ? slot.fd : -EBADF;
 }
 
-// Bytes still queued toward the far end of a port (0 once it has them all).
+// Bytes still queued toward the far end of a port (0 once it has them all). On
+// the pseudo-terminal, bytes written a moment ago may not be counted yet; they
+// are not lost, since the pseudo-terminal outlives every close.
 int PendingOutput(int fd, int ptySlave) {
   int n = 0;
   // On the pseudo-terminal the bytes not yet read wait in the slave's input.
