@@ -269,6 +269,17 @@ int MakePortLink(const char* link, const char* target) {
 
 }  // namespace termsim
 
+namespace {
+
+// Port 11 is settled when the program starts, not at its first upload: the path of its
+// pseudo-terminal is printed before a display takes the screen over, and a receiver
+// can be attached before UPLOAD is pressed.
+struct SettlePort11AtStart {
+  SettlePort11AtStart() { termsim::Port11PeerPath(); }
+} g_settlePort11AtStart;
+
+}  // namespace
+
 int OsPortOpen(int port, const char* attr) {
   termsim::PortAttr parsed;
   if (!termsim::ParsePortAttr(attr, &parsed)) return -EINVAL;
