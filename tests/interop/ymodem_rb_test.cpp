@@ -1,0 +1,282 @@
+// The YMODEM sender against lrzsz's rb, a receiver written elsewhere, over port 11
+// of the host terminal services: a pseudo-terminal whose far end is joined to rb by
+// a cable, a thread that carries the bytes both ways.
+//
+// Why not rb on the pseudo-terminal itself: rb discards its pending input right
+// after it writes each 'C' and ACK, and on a pseudo-terminal the sender's reply can
+// arrive within microseconds, before that discard, and be lost. On a real line the
+// reply takes at least the line's delay. Through pipes, rb's discard finds nothing
+// to throw away, so every byte the terminal sends reaches rb.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/services/linux_services.h"
+#include "platform/terminal_services.h"
+#include "upload/file_transfer.h"
+
+namespace {
+
+// How long rb may take to finish after the end of the batch.
+constexpr auto kReceiverExitLimit = std::chrono::seconds(30);
+
+// The path of an executable found on PATH, or "".
+std::string FindOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return "";
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteWhole(const std::string& path, const std::string& contents) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+}
+
+std::string RandomContents(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string contents(size, '\0');
+  for (char& c : contents) c = static_cast<char>(random() & 0xFF);
+  return contents;
+}
+
+std::string MakeTempDir(const char* tag) {
+  std::string pattern = std::string("/tmp/battest-") + tag + "-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  return mkdtemp(buffer.data()) != nullptr ? std::string(buffer.data()) : std::string();
+}
+
+void RemoveTree(const std::string& dir) {
+  if (dir.empty()) return;
+  std::string command = "rm -rf '" + dir + "'";
+  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+}
+
+// Writes all of data to fd; false when fd fails.
+bool WriteAll(int fd, const char* data, size_t length) {
+  while (length > 0) {
+    ssize_t n = write(fd, data, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    length -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Carries bytes between the far end of the terminal's port and rb's pipes until
+// stopped or rb's output ends.
+class Cable {
+ public:
+  Cable(int line, int toReceiver, int fromReceiver)
+      : line_(line), toReceiver_(toReceiver), fromReceiver_(fromReceiver),
+        thread_([this] { Run(); }) {}
+  ~Cable() {
+    stop_.store(true);
+    thread_.join();
+  }
+
+ private:
+  void Run() {
+    char buffer[4096];
+    bool receiverOpen = true;
+    while (!stop_.load()) {
+      pollfd fds[2] = {{line_, POLLIN, 0}, {fromReceiver_, POLLIN, 0}};
+      int count = poll(fds, receiverOpen ? 2 : 1, 20);
+      if (count <= 0) continue;
+      if ((fds[0].revents & POLLIN) != 0) {
+        ssize_t n = read(line_, buffer, sizeof buffer);
+        if (n > 0) WriteAll(toReceiver_, buffer, static_cast<size_t>(n));
+      }
+      if (receiverOpen && (fds[1].revents & (POLLIN | POLLHUP)) != 0) {
+        ssize_t n = read(fromReceiver_, buffer, sizeof buffer);
+        if (n > 0) {
+          WriteAll(line_, buffer, static_cast<size_t>(n));
+        } else if (n == 0) {
+          receiverOpen = false;  // rb has ended
+        }
+      }
+    }
+  }
+
+  int line_;
+  int toReceiver_;
+  int fromReceiver_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// rb running in dir, joined by a cable to the far end of the terminal's port at
+// peer, its messages in a file; killed if it is still running when this goes away.
+class Receiver {
+ public:
+  Receiver(const std::string& program, const std::string& dir, const std::string& peer)
+      : log_(dir + "/../rb-messages.txt") {
+    line_ = open(peer.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios raw{};
+    if (line_ < 0 || tcgetattr(line_, &raw) != 0) return;
+    cfmakeraw(&raw);
+    if (tcsetattr(line_, TCSANOW, &raw) != 0) return;
+    int toReceiver[2];
+    int fromReceiver[2];
+    if (pipe2(toReceiver, O_CLOEXEC) != 0) return;
+    if (pipe2(fromReceiver, O_CLOEXEC) != 0) {
+      close(toReceiver[0]);
+      close(toReceiver[1]);
+      return;
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+      // The child: only calls that are safe between fork and exec.
+      int err = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (err < 0 || chdir(dir.c_str()) != 0 || dup2(toReceiver[0], 0) < 0 ||
+          dup2(fromReceiver[1], 1) < 0 || dup2(err, 2) < 0) {
+        _exit(126);
+      }
+      // Binary, YMODEM, and never overwrite a file that is already there.
+      execl(program.c_str(), "rb", "--ymodem", "--binary", "--protect", "--verbose",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(toReceiver[0]);
+    close(fromReceiver[1]);
+    toReceiver_ = toReceiver[1];
+    fromReceiver_ = fromReceiver[0];
+    if (pid_ > 0) cable_.reset(new Cable(line_, toReceiver_, fromReceiver_));
+  }
+  ~Receiver() {
+    if (pid_ > 0 && !finished_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    cable_.reset();
+    for (int fd : {line_, toReceiver_, fromReceiver_}) {
+      if (fd >= 0) close(fd);
+    }
+  }
+  bool Started() const { return pid_ > 0 && cable_ != nullptr; }
+
+  // Waits at most limit for rb to end; true with its exit status when it did.
+  bool WaitForExit(std::chrono::milliseconds limit, int* status) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+      pid_t done = waitpid(pid_, status, WNOHANG);
+      if (done == pid_) {
+        finished_ = true;
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  std::string Messages() const { return ReadWhole(log_); }
+
+ private:
+  std::string log_;
+  int line_ = -1;
+  int toReceiver_ = -1;
+  int fromReceiver_ = -1;
+  pid_t pid_ = -1;
+  bool finished_ = false;
+  std::unique_ptr<Cable> cable_;
+};
+
+struct Upload {
+  size_t size;
+  std::string remoteName;
+  std::string contents;
+};
+
+class YmodemInterop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TransferAbort.store(0);
+    root_ = MakeTempDir("interop");
+    ASSERT_FALSE(root_.empty());
+    outbox_ = root_ + "/outbox";
+    inbox_ = root_ + "/inbox";
+    ASSERT_EQ(0, mkdir(outbox_.c_str(), 0755));
+    ASSERT_EQ(0, mkdir(inbox_.c_str(), 0755));
+  }
+  void TearDown() override { RemoveTree(root_); }
+
+  std::string root_;
+  std::string outbox_;
+  std::string inbox_;
+};
+
+TEST_F(YmodemInterop, RbReceivesABatchOfNineFilesByteForByte) {
+  std::string rb = FindOnPath("rb");
+  ASSERT_FALSE(rb.empty()) << "lrzsz's rb is not installed: the YMODEM sender cannot be "
+                              "checked against it (install the Debian package lrzsz)";
+
+  // Port 11 on a pseudo-terminal of this process, whatever the caller's environment says.
+  unsetenv("TERMSIM_PORT11");
+  ASSERT_EQ(0, OsPortOpen(UPLOAD_PORT, "115200,8,n,1"));
+  std::string peer = termsim::Port11PeerPath();
+  ASSERT_FALSE(peer.empty()) << "no pseudo-terminal behind port 11";
+
+  const std::vector<size_t> sizes = {1, 127, 128, 129, 1023, 1024, 1025, 2 * 1024 + 52,
+                                     300 * 1024 + 77};
+  std::vector<Upload> uploads;
+  for (size_t size : sizes) {
+    Upload upload{size, "t1_" + std::to_string(size) + ".bin",
+                  RandomContents(size, static_cast<unsigned>(size))};
+    WriteWhole(outbox_ + "/report_" + std::to_string(size) + ".txt", upload.contents);
+    uploads.push_back(upload);
+  }
+
+  Receiver receiver(rb, inbox_, peer);
+  ASSERT_TRUE(receiver.Started());
+  for (const Upload& upload : uploads) {
+    std::string local = outbox_ + "/report_" + std::to_string(upload.size) + ".txt";
+    ASSERT_EQ(static_cast<int>(upload.size), SendFile(local.c_str(), upload.remoteName.c_str()))
+        << upload.remoteName << "\nrb said:\n" << receiver.Messages();
+  }
+  ASSERT_EQ(0, EndBatch()) << "rb said:\n" << receiver.Messages();
+
+  int status = 0;
+  ASSERT_TRUE(receiver.WaitForExit(kReceiverExitLimit, &status))
+      << "rb did not end after the batch; it said:\n" << receiver.Messages();
+  EXPECT_EQ(0, OsPortClose(UPLOAD_PORT));
+  ASSERT_TRUE(WIFEXITED(status)) << receiver.Messages();
+  EXPECT_EQ(0, WEXITSTATUS(status)) << receiver.Messages();
+
+  for (const Upload& upload : uploads) {
+    std::string arrived = ReadWhole(inbox_ + "/" + upload.remoteName);
+    EXPECT_EQ(upload.size, arrived.size()) << upload.remoteName;
+    EXPECT_TRUE(arrived == upload.contents) << upload.remoteName << " differs";
+  }
+}
+
+}  // namespace
