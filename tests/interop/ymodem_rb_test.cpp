@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -76,10 +77,13 @@ std::string MakeTempDir(const char* tag) {
   return mkdtemp(buffer.data()) != nullptr ? std::string(buffer.data()) : std::string();
 }
 
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
 void RemoveTree(const std::string& dir) {
   if (dir.empty()) return;
-  std::string command = "rm -rf '" + dir + "'";
-  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+  if (nftw(dir.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) != 0) {
+    std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+  }
 }
 
 // Writes all of data to fd; false when fd fails.
