@@ -1,4 +1,4 @@
-// A small program on the toolkit, for the script session tests and the idle benchmark:
+// A small program on the toolkit, for the script run tests and the idle benchmark:
 // a form that counts the idle events it receives, a button that opens a question box,
 // a notice drawn without waiting, and a status line with clock and battery indicator.
 #include <atomic>

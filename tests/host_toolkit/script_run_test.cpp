@@ -34,7 +34,7 @@ int IdleCount(const std::string& screen) {
   return std::atoi(screen.c_str() + at + label.size());
 }
 
-TEST(ScriptSession, EndOfInputEndsTheProgramWithStatusZeroWhileThreadsRun) {
+TEST(ScriptRun, EndOfInputEndsTheProgramWithStatusZeroWhileThreadsRun) {
   const ChildRun run = RunDemo("screen\n");
   ASSERT_TRUE(run.started);
   EXPECT_TRUE(run.exited);
@@ -53,7 +53,7 @@ TEST(ScriptSession, EndOfInputEndsTheProgramWithStatusZeroWhileThreadsRun) {
       << screens[0];
 }
 
-TEST(ScriptSession, KeysAndButtonCodesDriveTheProgramsForms) {
+TEST(ScriptRun, KeysAndButtonCodesDriveTheProgramsForms) {
   const ChildRun run = RunDemo(
       "key 65\n"
       "screen\n"
@@ -79,7 +79,7 @@ TEST(ScriptSession, KeysAndButtonCodesDriveTheProgramsForms) {
   EXPECT_NE(screens[3].find("Ответ: 1\n"), std::string::npos) << screens[3];
 }
 
-TEST(ScriptSession, BadCommandsAreReportedOnStandardErrorAndSkipped) {
+TEST(ScriptRun, BadCommandsAreReportedOnStandardErrorAndSkipped) {
   const ChildRun run = RunDemo("# start\nfrobnicate\nkey 999\nkey 66\nscreen\n");
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.err.find("unknown command: frobnicate"), std::string::npos) << run.err;
@@ -90,7 +90,7 @@ TEST(ScriptSession, BadCommandsAreReportedOnStandardErrorAndSkipped) {
 
 // About five idle events a second; a loop that spun instead of waiting would count
 // thousands.
-TEST(ScriptSession, IdleEventsComeAtTheirCadenceDuringAWait) {
+TEST(ScriptRun, IdleEventsComeAtTheirCadenceDuringAWait) {
   const ChildRun run = RunDemo("wait 1000\nscreen\n");
   EXPECT_EQ(run.status, 0);
   const std::vector<std::string> screens = Screens(run.out);
