@@ -1,31 +1,25 @@
 // The YMODEM sender against lrzsz's rb, a receiver written elsewhere, over port 11
-// of the host terminal services: a pseudo-terminal whose far end is joined to rb by
-// a cable, a thread that carries the bytes both ways.
+// of the host terminal services: a pseudo-terminal with rb attached to its far end,
+// as a user attaches it.
 //
-// Why not rb on the pseudo-terminal itself: rb discards its pending input right
-// after it writes each 'C' and ACK, and on a pseudo-terminal the sender's reply can
-// arrive within microseconds, before that discard, and be lost. On a real line the
-// reply takes at least the line's delay. Through pipes, rb's discard finds nothing
-// to throw away, so every byte the terminal sends reaches rb.
+// rb discards its pending input right after it writes each 'C' and ACK; the host
+// port's turnaround delay on the pseudo-terminal keeps the sender's replies from
+// arriving before that discard.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <ftw.h>
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -86,85 +80,20 @@ void RemoveTree(const std::string& dir) {
   }
 }
 
-// Writes all of data to fd; false when fd fails.
-bool WriteAll(int fd, const char* data, size_t length) {
-  while (length > 0) {
-    ssize_t n = write(fd, data, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    length -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Carries bytes between the far end of the terminal's port and rb's pipes until
-// stopped or rb's output ends.
-class Cable {
- public:
-  Cable(int line, int toReceiver, int fromReceiver)
-      : line_(line), toReceiver_(toReceiver), fromReceiver_(fromReceiver),
-        thread_([this] { Run(); }) {}
-  ~Cable() {
-    stop_.store(true);
-    thread_.join();
-  }
-
- private:
-  void Run() {
-    char buffer[4096];
-    bool receiverOpen = true;
-    while (!stop_.load()) {
-      pollfd fds[2] = {{line_, POLLIN, 0}, {fromReceiver_, POLLIN, 0}};
-      int count = poll(fds, receiverOpen ? 2 : 1, 20);
-      if (count <= 0) continue;
-      if ((fds[0].revents & POLLIN) != 0) {
-        ssize_t n = read(line_, buffer, sizeof buffer);
-        if (n > 0) WriteAll(toReceiver_, buffer, static_cast<size_t>(n));
-      }
-      if (receiverOpen && (fds[1].revents & (POLLIN | POLLHUP)) != 0) {
-        ssize_t n = read(fromReceiver_, buffer, sizeof buffer);
-        if (n > 0) {
-          WriteAll(line_, buffer, static_cast<size_t>(n));
-        } else if (n == 0) {
-          receiverOpen = false;  // rb has ended
-        }
-      }
-    }
-  }
-
-  int line_;
-  int toReceiver_;
-  int fromReceiver_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
-
-// rb running in dir, joined by a cable to the far end of the terminal's port at
-// peer, its messages in a file; killed if it is still running when this goes away.
+// rb running in dir with its standard input and output on the far end of the
+// terminal's port at peer, as a user attaches it, its messages in a file; killed if
+// it is still running when this goes away.
 class Receiver {
  public:
   Receiver(const std::string& program, const std::string& dir, const std::string& peer)
       : log_(dir + "/../rb-messages.txt") {
-    line_ = open(peer.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios raw{};
-    if (line_ < 0 || tcgetattr(line_, &raw) != 0) return;
-    cfmakeraw(&raw);
-    if (tcsetattr(line_, TCSANOW, &raw) != 0) return;
-    int toReceiver[2];
-    int fromReceiver[2];
-    if (pipe2(toReceiver, O_CLOEXEC) != 0) return;
-    if (pipe2(fromReceiver, O_CLOEXEC) != 0) {
-      close(toReceiver[0]);
-      close(toReceiver[1]);
-      return;
-    }
     pid_ = fork();
     if (pid_ == 0) {
       // The child: only calls that are safe between fork and exec.
+      int line = open(peer.c_str(), O_RDWR | O_NOCTTY);
       int err = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (err < 0 || chdir(dir.c_str()) != 0 || dup2(toReceiver[0], 0) < 0 ||
-          dup2(fromReceiver[1], 1) < 0 || dup2(err, 2) < 0) {
+      if (line < 0 || err < 0 || chdir(dir.c_str()) != 0 || dup2(line, 0) < 0 ||
+          dup2(line, 1) < 0 || dup2(err, 2) < 0) {
         _exit(126);
       }
       // Binary, YMODEM, and never overwrite a file that is already there.
@@ -172,23 +101,14 @@ class Receiver {
             static_cast<char*>(nullptr));
       _exit(127);
     }
-    close(toReceiver[0]);
-    close(fromReceiver[1]);
-    toReceiver_ = toReceiver[1];
-    fromReceiver_ = fromReceiver[0];
-    if (pid_ > 0) cable_.reset(new Cable(line_, toReceiver_, fromReceiver_));
   }
   ~Receiver() {
     if (pid_ > 0 && !finished_) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
-    cable_.reset();
-    for (int fd : {line_, toReceiver_, fromReceiver_}) {
-      if (fd >= 0) close(fd);
-    }
   }
-  bool Started() const { return pid_ > 0 && cable_ != nullptr; }
+  bool Started() const { return pid_ > 0; }
 
   // Waits at most limit for rb to end; true with its exit status when it did.
   bool WaitForExit(std::chrono::milliseconds limit, int* status) {
@@ -207,12 +127,8 @@ class Receiver {
 
  private:
   std::string log_;
-  int line_ = -1;
-  int toReceiver_ = -1;
-  int fromReceiver_ = -1;
   pid_t pid_ = -1;
   bool finished_ = false;
-  std::unique_ptr<Cable> cable_;
 };
 
 struct Upload {
