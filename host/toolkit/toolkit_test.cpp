@@ -5,9 +5,33 @@
 
 namespace termsim {
 
-void UseTestDisplay(std::function<int()> nextKey) {
-  Toolkit::Get().UseDisplay(std::make_unique<TestDisplay>(std::move(nextKey)));
+namespace {
+
+// What the test display has drawn: the title of each form put on the screen.
+struct DrawLog {
+  std::vector<std::string> titles;
+  unsigned lastSerial = 0;
+};
+
+DrawLog& Drawn() {
+  static DrawLog log;
+  return log;
 }
+
+}  // namespace
+
+void UseTestDisplay(std::function<int()> nextKey) {
+  Drawn() = DrawLog();
+  Toolkit::Get().UseDisplay(std::make_unique<TestDisplay>(std::move(nextKey), [](const Screen& s) {
+    DrawLog& log = Drawn();
+    if (s.hasForm && s.formSerial != log.lastSerial) {
+      log.lastSerial = s.formSerial;
+      log.titles.push_back(s.form.title);
+    }
+  }));
+}
+
+std::vector<std::string> DrawnTitles() { return Drawn().titles; }
 
 std::string ScreenText() { return ScreenTextOf(Toolkit::Get().screen()); }
 

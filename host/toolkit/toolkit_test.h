@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "host/toolkit/cp1251.h"
 #include "host/toolkit/snapshot.h"
@@ -17,6 +18,10 @@ namespace termsim {
 // thread: 0..255 delivers that code, -1 means no input and the idle event follows at
 // once, with no real waiting.
 void UseTestDisplay(std::function<int()> nextKey);
+
+// Titles of the forms put on the screen since the test display was installed, in order
+// (a form shown again counts again).
+std::vector<std::string> DrawnTitles();
 
 // The screen as the script display prints it, without the closing "--" line.
 std::string ScreenText();

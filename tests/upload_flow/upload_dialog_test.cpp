@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "host/toolkit/toolkit_test.h"
 #include "tests/support/ui_fixture.h"
@@ -92,6 +93,10 @@ TEST_F(UploadDialogTest, CancelWhileTheReceiverIsSilentEndsInProtocolError) {
   keys_.Press(27, [this] { return receiver_.Frames().size() >= 2; });
   AcceptSummary("ОШИБКА");
   EXPECT_EQ(RunUploadDialog(ui_), ERR_PROTOCOL);
+  std::vector<std::string> titles;
+  for (const std::string& title : termsim::DrawnTitles()) titles.push_back(termsim::Cp1251ToUtf8(title));
+  // The wait screen, the notice while the worker finishes, then the summary.
+  EXPECT_EQ(titles, (std::vector<std::string>{"USB СОЕДИНЕНИЕ", "ПОДОЖДИТЕ", "ОШИБКА"}));
   EXPECT_TRUE(ErrorLook());
   EXPECT_NE(SummaryText().find("СБОЙ -4"), std::string::npos);
   EXPECT_TRUE(LogExists());
