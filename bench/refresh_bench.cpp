@@ -30,41 +30,45 @@ void RemoveWorkDir(const std::string& dir) {
   rmdir(dir.c_str());
 }
 
+// The main screen on the test display, in a working directory of its own.
+struct MainScreen {
+  MainScreen() : dir(MakeWorkDir()) {
+    fake::Reset();
+    termsim::ResetToolkit();
+    termsim::UseTestDisplay([] { return -1; });
+    form = reinterpret_cast<intptr_t>(BuildMainScreen(igUI::Init(0)));
+    ResetMainScreenRefresh();
+  }
+  ~MainScreen() {
+    termsim::ResetToolkit();
+    RemoveWorkDir(dir);
+  }
+  int Refresh() {
+    igEvent event{0};
+    return RefreshMainScreen(&event, form);
+  }
+
+  std::string dir;
+  intptr_t form;
+};
+
 // One refresh with no log line due: the cost paid every 200 ms while the screen is up.
 void BM_RefreshWithoutLogLine(benchmark::State& state) {
-  std::string dir = MakeWorkDir();
-  fake::Reset();
-  termsim::ResetToolkit();
-  termsim::UseTestDisplay([] { return -1; });
-  igUI* ui = igUI::Init(0);
-  igForm* form = BuildMainScreen(ui);
-  ResetMainScreenRefresh();
-  igEvent event{0};
-  RefreshMainScreen(&event, reinterpret_cast<intptr_t>(form));  // writes the first line
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(RefreshMainScreen(&event, reinterpret_cast<intptr_t>(form)));
-  }
-  termsim::ResetToolkit();
-  RemoveWorkDir(dir);
+  MainScreen screen;
+  screen.Refresh();  // writes the first line
+  for (auto _ : state) benchmark::DoNotOptimize(screen.Refresh());
 }
 BENCHMARK(BM_RefreshWithoutLogLine);
 
 // One refresh that appends a log line: once a minute at most.
 void BM_RefreshWithLogLine(benchmark::State& state) {
-  std::string dir = MakeWorkDir();
-  fake::Reset();
-  termsim::ResetToolkit();
-  termsim::UseTestDisplay([] { return -1; });
-  igUI* ui = igUI::Init(0);
-  igForm* form = BuildMainScreen(ui);
-  ResetMainScreenRefresh();
+  MainScreen screen;
   BatteryState.voltageMax = 4200000;
   BatteryState.voltageMin = 3400000;
   BatteryState.voltageNow = 3800000;
-  igEvent event{0};
   for (auto _ : state) {
     fake::Advance(600001);
-    benchmark::DoNotOptimize(RefreshMainScreen(&event, reinterpret_cast<intptr_t>(form)));
+    benchmark::DoNotOptimize(screen.Refresh());
   }
   struct stat status;
   if (stat(ReportLog, &status) == 0 && state.iterations() > 0) {
@@ -73,8 +77,6 @@ void BM_RefreshWithLogLine(benchmark::State& state) {
     state.counters["bytes_per_line"] = perLine;
     state.counters["bytes_per_day_at_1_min"] = perLine * 24 * 60;
   }
-  termsim::ResetToolkit();
-  RemoveWorkDir(dir);
 }
 BENCHMARK(BM_RefreshWithLogLine);
 

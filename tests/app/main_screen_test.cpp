@@ -10,6 +10,7 @@
 
 #include "battery/battery_monitor.h"
 #include "tests/support/ui_fixture.h"
+#include "tests/support/work_dir.h"
 #include "upload/upload_worker.h"
 
 namespace {
@@ -25,26 +26,17 @@ class MainScreenTest : public test::UiFixture {
   void SetUp() override {
     UiFixture::SetUp();
     ResetBatteryState();
-    char pattern[] = "/tmp/main-screen-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    ASSERT_EQ(getcwd(oldDir_, sizeof oldDir_), oldDir_);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-    mkdir("data", 0777);
+    work_.Enter();
     form_ = BuildMainScreen(ui_);
   }
   void TearDown() override {
     UiFixture::TearDown();
-    unlink("data/report.txt");
-    rmdir("data");
-    EXPECT_EQ(chdir(oldDir_), 0);
-    rmdir(dir_.c_str());
+    work_.Leave();
     unlink(MessageFile);
   }
 
   igForm* form_ = nullptr;
-  std::string dir_;
-  char oldDir_[4096];
+  test::WorkDir work_;
 };
 
 TEST_F(MainScreenTest, ControlsHaveTheirGeometryAtWidth320) {

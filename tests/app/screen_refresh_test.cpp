@@ -13,6 +13,7 @@
 #include "app/main_screen.h"
 #include "battery/battery_monitor.h"
 #include "tests/support/ui_fixture.h"
+#include "tests/support/work_dir.h"
 
 namespace {
 
@@ -25,21 +26,12 @@ class ScreenRefreshTest : public test::UiFixture {
     UiFixture::SetUp();
     ResetBatteryState();
     ResetMainScreenRefresh();
-    char pattern[] = "/tmp/refresh-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    ASSERT_EQ(getcwd(oldDir_, sizeof oldDir_), oldDir_);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-    ASSERT_EQ(mkdir("data", 0777), 0);
+    work_.Enter();
     form_ = BuildMainScreen(ui_);
   }
   void TearDown() override {
     UiFixture::TearDown();
-    unlink("data/report.txt");
-    rmdir("data/report.txt");
-    rmdir("data");
-    EXPECT_EQ(chdir(oldDir_), 0);
-    rmdir(dir_.c_str());
+    work_.Leave();
   }
 
   int Refresh(unsigned char code = 0) {
@@ -76,8 +68,7 @@ class ScreenRefreshTest : public test::UiFixture {
   }
 
   igForm* form_ = nullptr;
-  std::string dir_;
-  char oldDir_[4096];
+  test::WorkDir work_;
 };
 
 TEST_F(ScreenRefreshTest, ShowsTheBatteryStateInItsControls) {

@@ -14,6 +14,7 @@
 
 #include "platform/terminal_services.h"
 #include "tests/fakes/fake_terminal_services.h"
+#include "tests/support/work_dir.h"
 #include "tests/upload/scripted_receiver.h"
 #include "upload/transfer_block.h"
 #include "upload/upload_worker.h"
@@ -33,19 +34,11 @@ class UploadFixture : public ::testing::Test {
     UploadState.uploadDone.store(0);
     UploadState.uploadOutcome.store(0);
     unlink(MessageFile);
-    char pattern[] = "/tmp/upload-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    ASSERT_EQ(getcwd(oldDir_, sizeof oldDir_), oldDir_);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-    ASSERT_EQ(mkdir("data", 0777), 0);
+    work_.Enter();
   }
   void TearDown() override {
     fake::SetPeer(UPLOAD_PORT, nullptr);
-    unlink(log_);
-    rmdir("data");
-    EXPECT_EQ(chdir(oldDir_), 0);
-    rmdir(dir_.c_str());
+    work_.Leave();
     unlink(MessageFile);
   }
 
@@ -65,8 +58,7 @@ class UploadFixture : public ::testing::Test {
 
   const char* log_ = "data/report.txt";
   ScriptedReceiver receiver_;
-  std::string dir_;
-  char oldDir_[4096];
+  WorkDir work_;
 };
 
 }  // namespace test
