@@ -48,7 +48,7 @@ igForm* BuildWaitScreen(igUI* ui) {
 // Shows the worker's account and deletes it. A missing or empty account shows nothing.
 void ShowSummary(igUI* ui, int outcome) {
   struct stat status;
-  if (stat(MessageFile, &status) != 0 || status.st_size <= 0) return;
+  if (stat(MessageFile, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0) return;
   size_t size = static_cast<size_t>(status.st_size);
   char* text = static_cast<char*>(std::calloc(size + 1, 1));
   if (text == nullptr) return;

@@ -310,6 +310,9 @@ int OsPortOpen(int port, const char* attr) {
   if (port == UPLOAD_PORT && t.ptyMaster >= 0) {
     fd = t.ptyMaster;
     owns = false;
+    // Bytes of an earlier upload that no receiver took are stale now; a receiver
+    // attached for this upload must not read them before its block 0.
+    tcflush(t.ptySlave, TCIFLUSH);
   } else {
     std::string device;
     if (port == UPLOAD_PORT) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -182,7 +183,12 @@ int OsCheckBattery() {
 }
 
 int OsScrBrightness(int level) {
-  // Without a writable backlight (most PCs) the call has no effect.
+  // The program asks for the same level on every screen refresh; only a change is
+  // written, so the backlight is not rescanned five times a second and the user can
+  // still dim the screen in between. Without a writable backlight (most PCs) the call
+  // has no effect.
+  static std::atomic<int> lastLevel{-1};
+  if (lastLevel.exchange(level) == level) return 0;
   termsim::SetBacklightIn(RootFromEnv("TERMSIM_BACKLIGHT_DIR", kBacklightRoot), level);
   return 0;
 }

@@ -47,6 +47,8 @@ TEST_F(StatusLineTest, HoldsAClockAndTheIndicatorAtTheRightEdge) {
   ASSERT_EQ(line.controls.size(), 2u);
   const termsim::ControlInfo& clock = line.controls[0];
   EXPECT_EQ(clock.kind, "clock");
+  EXPECT_EQ(clock.x, 0);
+  EXPECT_EQ(clock.format, 3);
   EXPECT_EQ(clock.w, 240);
   EXPECT_EQ(clock.h, 20);
   EXPECT_EQ(clock.first, 0xFFE0);
@@ -57,6 +59,8 @@ TEST_F(StatusLineTest, HoldsAClockAndTheIndicatorAtTheRightEdge) {
   EXPECT_EQ(indicator.w, 20);
   EXPECT_EQ(indicator.h, 20);
   EXPECT_EQ(indicator.first, 0x0410);
+  // Only the first colour changes: the second stays what a new indicator has.
+  EXPECT_EQ(indicator.second, (new igBatLevel(0, 0, 20, 20, BatteryLevelCallback))->GetSecondColor());
   EXPECT_EQ(indicator.levelHigh, 0xFFE0);
   EXPECT_EQ(indicator.levelLow, 0xF800);
   EXPECT_EQ(indicator.levelOutline, 0xFFFF);

@@ -456,3 +456,14 @@ TEST_F(UploadPortPty, AnAnswerLeavesNoSoonerThanTheLineTurnsAround) {
   EXPECT_EQ(ReadBytes(receiver_, 1), std::vector<uint8_t>{0x06});
   ASSERT_EQ(OsPortClose(UPLOAD_PORT), 0);
 }
+
+TEST_F(UploadPortPty, BytesNoReceiverTookAreGoneAtTheNextOpen) {
+  ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
+  ASSERT_EQ(OsPortSend(UPLOAD_PORT, "stale", 5), 0);  // nobody attached
+  ASSERT_EQ(OsPortClose(UPLOAD_PORT), 0);
+  ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
+  ASSERT_GE(Attach(), 0);
+  ASSERT_EQ(OsPortSend(UPLOAD_PORT, "C", 1), 0);
+  EXPECT_EQ(ReadBytes(receiver_, 1), std::vector<uint8_t>{'C'});
+  ASSERT_EQ(OsPortClose(UPLOAD_PORT), 0);
+}

@@ -156,9 +156,20 @@ TEST_F(BacklightTree, WithoutABacklightTheBrightnessCallChangesNothing) {
   EXPECT_EQ(OsScrBrightness(8), 0);
   WriteFile(root_ / "panel/max_brightness", "10\n");
   WriteFile(root_ / "panel/brightness", "1\n");
-  EXPECT_EQ(OsScrBrightness(8), 0);
-  EXPECT_EQ(ReadFile(root_ / "panel/brightness"), "8\n");
+  EXPECT_EQ(OsScrBrightness(7), 0);
+  EXPECT_EQ(ReadFile(root_ / "panel/brightness"), "7\n");
   EXPECT_EQ(OsSysSleepEx(0), 0);
+}
+
+TEST_F(BacklightTree, TheSameLevelAgainLeavesTheUsersBrightnessAlone) {
+  WriteFile(root_ / "panel/max_brightness", "10\n");
+  WriteFile(root_ / "panel/brightness", "1\n");
+  testsupport::ScopedEnv env("TERMSIM_BACKLIGHT_DIR", root_.path().c_str());
+  EXPECT_EQ(OsScrBrightness(6), 0);
+  EXPECT_EQ(ReadFile(root_ / "panel/brightness"), "6\n");
+  WriteFile(root_ / "panel/brightness", "3\n");  // the user dims the screen
+  EXPECT_EQ(OsScrBrightness(6), 0);
+  EXPECT_EQ(ReadFile(root_ / "panel/brightness"), "3\n");
 }
 
 }  // namespace

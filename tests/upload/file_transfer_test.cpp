@@ -325,6 +325,14 @@ TEST_F(SendFileTimeouts, ARequestJustWithin15SecondsStartsTheFile) {
   EXPECT_EQ(300, SendFile(path.c_str(), "report.txt"));
 }
 
+TEST_F(SendFileTimeouts, ARequestAtExactly15SecondsStillStartsTheFile) {
+  // Only more than 15000 ms is too late; the 'C' comes on the poll at 15000 ms.
+  std::string path = MakeFile(300);
+  receiver.SayAt(14800, {'x'});
+  receiver.SayAt(15000, C);
+  EXPECT_EQ(300, SendFile(path.c_str(), "report.txt"));
+}
+
 TEST_F(SendFileTimeouts, NoRequestAfterBlock0IsATimeout) {
   receiver.Reply(0, ACK);
   EXPECT_EQ(ERR_TIMEOUT, SendNewFile(300));

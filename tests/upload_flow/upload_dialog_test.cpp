@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -119,6 +120,20 @@ TEST_F(UploadDialogTest, CancelBeforeTheReceiverAnswersEndsAborted) {
   RunUploadDialog(ui_);
   EXPECT_EQ(SummaryText(),
             "ОШИБКА -5: r_T42_201710140905.txt\nСБОЙ -5 ПРИ ВЫГРУЗКЕ (ВЫГРУЖЕНО 0 ФАЙЛОВ)");
+}
+
+TEST_F(UploadDialogTest, NoAccountShowsNoSummary) {
+  WriteLog("line\r\n");
+  receiver_.Say({'C'});
+  ASSERT_EQ(mkdir(MessageFile, 0700), 0);  // the worker cannot write its account
+  EXPECT_EQ(RunUploadDialog(ui_), 1);
+  struct stat status;
+  EXPECT_EQ(stat(MessageFile, &status), 0) << "what is there is not the dialog's to delete";
+  rmdir(MessageFile);
+  std::vector<std::string> titles = termsim::DrawnTitles();
+  ASSERT_EQ(titles.size(), 1u);
+  EXPECT_EQ(termsim::Cp1251ToUtf8(titles[0]), "USB СОЕДИНЕНИЕ");
+  EXPECT_FALSE(LogExists());
 }
 
 }  // namespace

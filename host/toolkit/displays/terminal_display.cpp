@@ -23,7 +23,7 @@ bool gHaveSaved = false;
 termios gSaved;
 termios gRaw;
 int gWake[2] = {-1, -1};  // self-pipe: the handlers ask the UI thread to redraw
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGTSTP, SIGCONT, SIGWINCH};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGTSTP, SIGCONT, SIGWINCH};
 constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 struct sigaction gOldActions[kSignalCount];
 
@@ -91,7 +91,7 @@ void OnSignal(int signal) {
       std::signal(SIGTSTP, SIG_DFL);
       std::raise(SIGTSTP);
       break;
-    default:  // SIGINT, SIGTERM: the process ends by the signal (status 130 / 143)
+    default:  // SIGINT, SIGTERM, SIGQUIT, SIGHUP: the process ends by the signal
       LeaveTerminal();
       std::signal(signal, SIG_DFL);
       std::raise(signal);
