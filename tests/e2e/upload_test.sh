@@ -37,7 +37,9 @@ screen_now() {
 finish_battest() {
   eval "exec $bt_in>&-"
   cat <&$bt_out >"$1"
-  wait "$bt_pid" || fail "battest exited with status $?"
+  local status=0
+  wait "$bt_pid" || status=$?
+  [ "$status" = 0 ] || fail "battest exited with status $status"
 }
 wait_for_port() {
   for _ in $(seq 100); do [ -e "$TERMSIM_PORT11_LINK" ] && return; sleep 0.1; done
@@ -66,7 +68,9 @@ screen_now "$work/summary.screen"
 say "key 13" "wait 500"
 screen_now "$work/main.screen"
 finish_battest "$work/ok.out"
-wait "$rb_pid" || { cat "$work/rb.err"; fail "rb exited with status $?"; }
+rb_status=0
+wait "$rb_pid" || rb_status=$?
+[ "$rb_status" = 0 ] || { cat "$work/rb.err"; fail "rb exited with status $rb_status"; }
 
 expect_line "$work/summary.screen" "USB СОЕДИНЕНИЕ"
 received=$(ls "$work/rx")
