@@ -14,18 +14,11 @@ constexpr unsigned short COLOUR_SCREEN_TEXT = 0x0000;
 constexpr unsigned short COLOUR_SCREEN_BACK = 0x001F;
 constexpr mode_t DATA_DIR_MODE = 0777;
 
-constexpr unsigned short STYLE_PLAIN = 0;
-constexpr unsigned short STYLE_FRAMED = 4;
-constexpr unsigned short STYLE_LARGE = 5;
-constexpr unsigned short FORM_FLAG_FRAMED = 8;
 constexpr unsigned short MAIN_FORM_OPTION = 6;
-
-short X(int v) { return static_cast<short>(v); }
-unsigned short Size(int v) { return static_cast<unsigned short>(v); }
 
 igStatic* NamedStatic(int x, int y, int w, int h, const char* text, const char* name,
                       unsigned short style) {
-  igStatic* control = new igStatic(X(x), X(y), Size(w), Size(h), text, nullptr);
+  igStatic* control = new igStatic(Coord(x), Coord(y), Extent(w), Extent(h), text, nullptr);
   control->SetName(name);
   control->SetStyle(style);
   return control;
@@ -45,7 +38,7 @@ igForm* BuildMainScreen(igUI* ui) {
   igStatic* cur = NamedStatic(2, 100, third, 28, "", "Cur", STYLE_LARGE);
   igStatic* jit = NamedStatic(third + 2, 100, third, 28, "", "Jit", STYLE_LARGE);
   igStatic* prc = NamedStatic((2 * (w - 4)) / 3 + 2, 100, third, 28, "", "Prc", STYLE_LARGE);
-  igButton* upload = new igButton(2, 130, Size(half), 35, "UPLOAD", nullptr, CODE_UPLOAD);
+  igButton* upload = new igButton(2, 130, Extent(half), 35, "UPLOAD", nullptr, CODE_UPLOAD);
   igStatic* size = NamedStatic(half + 2, 130, half, 35, "", "Size", STYLE_FRAMED);
 
   igForm* form = new igForm(MAIN_TITLE, nullptr);

@@ -2,12 +2,8 @@
 #ifndef APP_MAIN_SCREEN_H
 #define APP_MAIN_SCREEN_H
 
+#include "app/screen_codes.h"
 #include "platform/ui_toolkit.h"
-
-// Screen result that starts an upload.
-enum { RESULT_UPLOAD = 100 };
-// Event code of the UPLOAD button.
-enum { CODE_UPLOAD = 8 };
 
 // Creates the main screen's form and controls and adds the form to ui.
 igForm* BuildMainScreen(igUI* ui);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "app/message_box.h"
+#include "app/screen_codes.h"
 #include "upload/transfer_block.h"
 #include "upload/upload_worker.h"
 
@@ -16,28 +17,21 @@ namespace {
 
 const char* const DIALOG_TITLE = "USB СОЕДИНЕНИЕ";
 const char* const ERROR_TITLE = "ОШИБКА";
-constexpr unsigned char CODE_CANCEL = 27;
-constexpr int RESULT_CANCELLED = -1;
-constexpr unsigned short FORM_FLAG_FRAMED = 8;
 constexpr unsigned short DIALOG_OPTION = 2;
-constexpr unsigned short TEXT_BLOCK_STYLE = 1;
 
 constexpr std::memory_order relaxed = std::memory_order_relaxed;
 
 pthread_t workerThread;
 
-unsigned short U16(int v) { return static_cast<unsigned short>(v); }
-short S16(int v) { return static_cast<short>(v); }
-
 igForm* BuildWaitScreen(igUI* ui) {
-  const unsigned short cw = U16(igUI::GetClientWidth());
-  const unsigned short ch = U16(igUI::GetClientHeight());
+  const unsigned short cw = Extent(igUI::GetClientWidth());
+  const unsigned short ch = Extent(igUI::GetClientHeight());
   igForm* form = new igForm(DIALOG_TITLE, nullptr);
   form->SetFlag(FORM_FLAG_FRAMED);
   form->SetOption(DIALOG_OPTION);
-  igMultiLine* text = new igMultiLine(2, 2, U16(cw - 6), U16(ch - 95), TEXT_BLOCK_STYLE,
+  igMultiLine* text = new igMultiLine(2, 2, Extent(cw - 6), Extent(ch - 95), STYLE_TEXT_BLOCK,
                                       "ПОДОЖДИТЕ\nИДЕТ ВЫГРУЗКА\nНЕ ВЫНИМАЙТЕ USB-КАБЕЛЬ!");
-  igButton* cancel = new igButton(S16(cw / 4), S16(ch - 70), U16(cw / 2), 30, "ОТМЕНА", nullptr,
+  igButton* cancel = new igButton(Coord(cw / 4), Coord(ch - 70), Extent(cw / 2), 30, "ОТМЕНА", nullptr,
                                   CODE_CANCEL);
   form->AddChild(text);
   form->AddChild(cancel);
