@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "host/services/linux_services.h"
+#include "host/services/monotonic.h"
 #include "platform/terminal_services.h"
 
 namespace termsim {
@@ -11,6 +12,20 @@ uint32_t TicksFromTimespec(const timespec& ts) {
   const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u +
                       static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
+}
+
+uint64_t MonotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+void SleepMs(uint64_t ms) {
+  timespec left{};
+  left.tv_sec = static_cast<time_t>(ms / 1000u);
+  left.tv_nsec = static_cast<long>(ms % 1000u) * 1000000L;
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
 }
 
 }  // namespace termsim
@@ -37,11 +52,7 @@ int OsGetTime(TerminalTime* t) {
 }
 
 int OsSleep(uint32_t ms) {
-  timespec left{};
-  left.tv_sec = static_cast<time_t>(ms / 1000u);
-  left.tv_nsec = static_cast<long>(ms % 1000u) * 1000000L;
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-  }
+  termsim::SleepMs(ms);
   return 0;
 }
 

@@ -20,9 +20,13 @@
 #include <string>
 
 #include "host/services/linux_services.h"
+#include "host/services/monotonic.h"
 #include "platform/terminal_services.h"
 
 namespace {
+
+using termsim::MonotonicMs;
+using termsim::SleepMs;
 
 constexpr int kPortCount = 32;
 // How long a close waits for the far end to take the bytes already sent.
@@ -85,22 +89,8 @@ std::atomic<uint32_t> g_sendGiveUpMs{5000};
 constexpr uint64_t kPtyTurnaroundMs = 10;
 std::atomic<uint64_t> g_lastReceiveMs[kPortCount];
 
-uint64_t NowMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-}
-
 // A poll() time-out for a wait of ms; longer waits are made of several polls.
 int PollMs(uint64_t ms) { return ms > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(ms); }
-
-void SleepMs(uint64_t ms) {
-  timespec left{};
-  left.tv_sec = static_cast<time_t>(ms / 1000u);
-  left.tv_nsec = static_cast<long>(ms % 1000u) * 1000000L;
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-  }
-}
 
 void MakeRawFlags(termios* t) {
   cfmakeraw(t);
@@ -349,8 +339,8 @@ int OsPortClose(int port) {
   // Let the far end have what was sent, within limits: the last block of a
   // transfer is sent just before the close.
   const int ptySlave = slot.ownsFd ? -1 : t.ptySlave;
-  const uint64_t start = NowMs();
-  while (PendingOutput(slot.fd, ptySlave) > 0 && NowMs() - start < kCloseDrainMs) {
+  const uint64_t start = MonotonicMs();
+  while (PendingOutput(slot.fd, ptySlave) > 0 && MonotonicMs() - start < kCloseDrainMs) {
     SleepMs(kCloseDrainStepMs);
   }
   if (slot.ownsFd) {
@@ -375,24 +365,24 @@ int OsPortSend(int port, const void* data, uint32_t len) {
   if (len == 0) return 0;
   if (data == nullptr) return -EINVAL;
   if (IsPseudoTerminal(fd)) {
-    const uint64_t since = NowMs() - g_lastReceiveMs[port].load();
+    const uint64_t since = MonotonicMs() - g_lastReceiveMs[port].load();
     if (since < kPtyTurnaroundMs) SleepMs(kPtyTurnaroundMs - since);
   }
   const uint8_t* p = static_cast<const uint8_t*>(data);
   size_t left = len;
   const uint64_t giveUp = g_sendGiveUpMs.load();
-  uint64_t lastProgress = NowMs();
+  uint64_t lastProgress = MonotonicMs();
   while (left > 0) {
     const ssize_t n = write(fd, p, left);
     if (n > 0) {
       p += n;
       left -= static_cast<size_t>(n);
-      lastProgress = NowMs();
+      lastProgress = MonotonicMs();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -errno;
-    const uint64_t waited = NowMs() - lastProgress;
+    const uint64_t waited = MonotonicMs() - lastProgress;
     if (waited >= giveUp) return -ETIMEDOUT;
     pollfd pfd{fd, POLLOUT, 0};
     const int r = poll(&pfd, 1, PollMs(giveUp - waited));
@@ -412,9 +402,9 @@ int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
   if (len == 0) return 0;
   // A result must fit an int.
   const size_t want = len > 0x7FFFFFFFu ? 0x7FFFFFFFu : len;
-  const uint64_t deadline = NowMs() + ms;
+  const uint64_t deadline = MonotonicMs() + ms;
   for (;;) {
-    const uint64_t now = NowMs();
+    const uint64_t now = MonotonicMs();
     const int wait = now >= deadline ? 0 : PollMs(deadline - now);
     pollfd pfd{fd, POLLIN, 0};
     const int r = poll(&pfd, 1, wait);
@@ -428,7 +418,7 @@ int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
     if (!hungUp) {
       const ssize_t n = read(fd, buf, want);
       if (n > 0) {
-        g_lastReceiveMs[port].store(NowMs());
+        g_lastReceiveMs[port].store(MonotonicMs());
         return static_cast<int>(n);
       }
       if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
@@ -437,7 +427,7 @@ int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
     }
     // Nothing can arrive on a hung-up line until it comes back: wait out the
     // time-out rather than spin, and report that nothing came.
-    const uint64_t after = NowMs();
+    const uint64_t after = MonotonicMs();
     if (after < deadline) SleepMs(deadline - after);
     return 0;
   }
