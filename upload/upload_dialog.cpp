@@ -39,14 +39,18 @@ igForm* BuildWaitScreen(igUI* ui) {
   return form;
 }
 
-// Shows the worker's account and deletes it. A missing or empty account shows nothing.
+// Shows the worker's account and deletes it. A missing or empty account shows nothing,
+// and so does anything at its path that is not the worker's own regular file.
 void ShowSummary(igUI* ui, int outcome) {
   struct stat status;
-  if (stat(MessageFile, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0) return;
+  if (lstat(MessageFile, &status) != 0 || !S_ISREG(status.st_mode) ||
+      status.st_uid != geteuid() || status.st_size <= 0) {
+    return;
+  }
   size_t size = static_cast<size_t>(status.st_size);
   char* text = static_cast<char*>(std::calloc(size + 1, 1));
   if (text == nullptr) return;
-  int fd = open(MessageFile, O_RDONLY);
+  int fd = OpenMessageFile(O_RDONLY);
   if (fd >= 0) {
     ssize_t got = read(fd, text, size);
     // Only what was read is shown, however short the read.

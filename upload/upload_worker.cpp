@@ -1,5 +1,7 @@
 #include "upload/upload_worker.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,7 +11,7 @@
 #include "upload/file_transfer.h"
 
 UploadRecord UploadState;
-const char* const MessageFile = "/tmp/msg.tmp";
+const char* MessageFile = "/tmp/msg.tmp";
 
 namespace {
 
@@ -18,6 +20,7 @@ const char* const MODEL_PROPERTY = "ro.fac.mach";
 const char* const PORT_ATTRIBUTES = "115200,8,n,1";
 constexpr uint32_t XCB_SETTLE_MS = 500;
 constexpr size_t NAME_SIZE = 1280;
+constexpr mode_t MESSAGE_FILE_MODE = 0600;
 
 constexpr std::memory_order relaxed = std::memory_order_relaxed;
 
@@ -29,10 +32,31 @@ void ReadProperty(const char* key, char* value) {
   value[OS_REG_VALUE_SIZE - 1] = '\0';
 }
 
+// Creates the message file empty. Null when it cannot be created safely; the upload
+// then runs without messages.
+FILE* CreateMessageFile() {
+  int fd = OpenMessageFile(O_WRONLY | O_CREAT);
+  if (fd < 0) return nullptr;
+  FILE* file = ftruncate(fd, 0) == 0 ? fdopen(fd, "w") : nullptr;
+  if (file == nullptr) close(fd);
+  return file;
+}
+
 }  // namespace
 
+int OpenMessageFile(int access) {
+  int fd = open(MessageFile, access | O_NOFOLLOW | O_CLOEXEC, MESSAGE_FILE_MODE);
+  if (fd < 0) return -1;
+  struct stat status;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid()) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 void* UploadWorker(void*) {
-  FILE* messages = std::fopen(MessageFile, "w");
+  FILE* messages = CreateMessageFile();
   int result = -1;
   UploadState.uploadOutcome.store(0, relaxed);
   UploadState.uploadDone.store(0, relaxed);

@@ -14,8 +14,14 @@ struct UploadRecord {
 
 extern UploadRecord UploadState;
 
-// The worker's account of the upload, for the dialog to show.
-extern const char* const MessageFile;
+// The worker's account of the upload, for the dialog to show: "/tmp/msg.tmp". Tests
+// point it at a path of their own.
+extern const char* MessageFile;
+
+// Opens the message file with the given access, but only as a regular file of this
+// user's reached without following a link: /tmp is shared, and a link or a file planted
+// there by someone else is never written through or shown. Returns a descriptor, or -1.
+int OpenMessageFile(int access);
 
 // Thread entry: uploads the battery log; arg is not used. Returns null.
 void* UploadWorker(void* arg);

@@ -1,5 +1,6 @@
 // A fresh temporary working directory holding ./data, as the program finds it at start;
-// the previous working directory and a clean /tmp come back at the end.
+// the previous working directory and a clean /tmp come back at the end. The upload's
+// message file is pointed into it, so that no test touches the one other programs use.
 #ifndef TESTS_SUPPORT_WORK_DIR_H
 #define TESTS_SUPPORT_WORK_DIR_H
 
@@ -9,6 +10,8 @@
 #include <unistd.h>
 
 #include <string>
+
+#include "upload/upload_worker.h"
 
 namespace test {
 
@@ -22,10 +25,16 @@ class WorkDir {
     ASSERT_EQ(getcwd(oldDir_, sizeof oldDir_), oldDir_);
     ASSERT_EQ(chdir(dir_.c_str()), 0);
     ASSERT_EQ(mkdir("data", 0777), 0);
+    messageFile_ = dir_ + "/msg.tmp";
+    savedMessageFile_ = MessageFile;
+    MessageFile = messageFile_.c_str();
   }
   // Removes the log, ./data and the directory, and returns to where the test was.
   void Leave() {
     if (dir_.empty()) return;
+    unlink(MessageFile);
+    rmdir(MessageFile);  // some tests put a directory there
+    MessageFile = savedMessageFile_;
     unlink("data/report.txt");
     rmdir("data/report.txt");  // some tests put a directory there
     rmdir("data");
@@ -36,6 +45,8 @@ class WorkDir {
 
  private:
   std::string dir_;
+  std::string messageFile_;
+  const char* savedMessageFile_ = nullptr;
   char oldDir_[4096] = {};
 };
 

@@ -1,7 +1,11 @@
 #include "tests/upload/scripted_receiver.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "upload/transfer_block.h"
 
@@ -185,11 +189,29 @@ void ScriptedReceiver::OnSend(const uint8_t* data, size_t len) {
   if (action) action();
 }
 
-int ScriptedReceiver::OnRecv(uint8_t* buf, size_t len) {
+void ScriptedReceiver::HoldSilenceUntil(std::function<bool()> released) {
   std::lock_guard<std::mutex> lock(mutex_);
+  released_ = std::move(released);
+}
+
+int ScriptedReceiver::OnRecv(uint8_t* buf, size_t len) {
+  std::unique_lock<std::mutex> lock(mutex_);
   if (cancelByTick_ && fake::Ticks() >= cancelTick_) TransferAbort.store(1);
   if (failReceives_) return -5;
-  if (offers_.empty() || offers_.front().tick > fake::Ticks()) return 0;
+  if (offers_.empty() || offers_.front().tick > fake::Ticks()) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (released_ && !released_()) {
+      if (std::chrono::steady_clock::now() > giveUp) {
+        ADD_FAILURE() << "the receiver's silence was never released";
+        released_ = nullptr;
+        break;
+      }
+      lock.unlock();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      lock.lock();
+    }
+    return 0;
+  }
   std::vector<uint8_t>& bytes = offers_.front().bytes;
   size_t count = std::min(len, bytes.size());
   if (chunk_ != 0) count = std::min(count, chunk_);

@@ -62,6 +62,11 @@ class ScriptedReceiver : public fake::PortPeer {
   void FailReceives() { failReceives_ = true; }
   // Hands out at most this many bytes per receive (default: as many as asked).
   void LimitChunk(size_t bytes) { chunk_ = bytes; }
+  // Until released() holds, a receive that would bring nothing waits for it in real
+  // time instead of letting the virtual clock run on: another thread of the test (the
+  // UI's, say) then acts before the terminal's time-outs can pass, however the threads
+  // are scheduled. Gives up with a test failure after a minute.
+  void HoldSilenceUntil(std::function<bool()> released);
 
   std::vector<Frame> Frames() const;
   std::vector<Frame> FramesOf(Frame::Kind kind) const;
@@ -95,6 +100,7 @@ class ScriptedReceiver : public fake::PortPeer {
   size_t chunk_ = 0;
   uint32_t cancelTick_ = 0;
   bool cancelByTick_ = false;
+  std::function<bool()> released_;
 };
 
 // Name of a protocol byte for transcripts: "C", "ACK", "NAK", "EOT" or "0x41".

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -68,7 +69,8 @@ TEST_F(UploadDialogTest, WaitScreenAsksThePatienceOfTheUser) {
 
 TEST_F(UploadDialogTest, SuccessfulUploadShowsTheSummaryAndDeletesTheMessageFile) {
   WriteLog(std::string(500, 'z'));
-  receiver_.Say({'C'});
+  TransferAbort.store(1);  // as a cancelled upload left it: this one starts afresh
+  receiver_.SayAt(1000, {'C'});
   AcceptSummary("USB СОЕДИНЕНИЕ");
   EXPECT_EQ(RunUploadDialog(ui_), 1);
   EXPECT_EQ(SummaryText(), "ВЫГРУЖЕН 500 БАЙТ: r_T42_201710140905.txt\nВЫГРУЖЕНО 1 ФАЙЛОВ");
@@ -91,6 +93,7 @@ TEST_F(UploadDialogTest, CancelWhileTheReceiverIsSilentEndsInProtocolError) {
   WriteLog(std::string(3000, 'y'));
   receiver_.Say({'C'});
   receiver_.Reply(1, {});  // the first data block gets no answer
+  receiver_.HoldSilenceUntil([] { return TransferAbort.load() != 0; });
   keys_.Press(27, [this] { return receiver_.Frames().size() >= 2; });
   AcceptSummary("ОШИБКА");
   EXPECT_EQ(RunUploadDialog(ui_), ERR_PROTOCOL);
@@ -115,6 +118,7 @@ TEST_F(UploadDialogTest, PortThatCannotOpenIsShownInTheOrdinaryLook) {
 
 TEST_F(UploadDialogTest, CancelBeforeTheReceiverAnswersEndsAborted) {
   WriteLog("line\r\n");
+  receiver_.HoldSilenceUntil([] { return TransferAbort.load() != 0; });
   keys_.Press(27);
   AcceptSummary("ОШИБКА");
   RunUploadDialog(ui_);
@@ -122,18 +126,32 @@ TEST_F(UploadDialogTest, CancelBeforeTheReceiverAnswersEndsAborted) {
             "ОШИБКА -5: r_T42_201710140905.txt\nСБОЙ -5 ПРИ ВЫГРУЗКЕ (ВЫГРУЖЕНО 0 ФАЙЛОВ)");
 }
 
+// Whatever holds the message file's path when it is not the worker's own file (here a
+// directory, or a link planted at it) is neither shown nor deleted.
 TEST_F(UploadDialogTest, NoAccountShowsNoSummary) {
-  WriteLog("line\r\n");
-  receiver_.Say({'C'});
-  ASSERT_EQ(mkdir(MessageFile, 0700), 0);  // the worker cannot write its account
-  EXPECT_EQ(RunUploadDialog(ui_), 1);
-  struct stat status;
-  EXPECT_EQ(stat(MessageFile, &status), 0) << "what is there is not the dialog's to delete";
-  rmdir(MessageFile);
-  std::vector<std::string> titles = termsim::DrawnTitles();
-  ASSERT_EQ(titles.size(), 1u);
-  EXPECT_EQ(termsim::Cp1251ToUtf8(titles[0]), "USB СОЕДИНЕНИЕ");
-  EXPECT_FALSE(LogExists());
+  const std::string other = std::string(MessageFile) + ".other";
+  std::ofstream(other) << "not an account";
+  for (bool link : {false, true}) {
+    SCOPED_TRACE(link ? "a link" : "a directory");
+    WriteLog("line\r\n");
+    test::ScriptedReceiver receiver;
+    fake::SetPeer(UPLOAD_PORT, &receiver);
+    receiver.Say({'C'});
+    ASSERT_EQ(link ? symlink(other.c_str(), MessageFile) : mkdir(MessageFile, 0700), 0);
+    termsim::UseTestDisplay([this] { return keys_.Next(); });
+    EXPECT_EQ(RunUploadDialog(ui_), 1);
+    struct stat status;
+    EXPECT_EQ(lstat(MessageFile, &status), 0) << "what is there is not the dialog's to delete";
+    unlink(MessageFile);
+    rmdir(MessageFile);
+    fake::SetPeer(UPLOAD_PORT, nullptr);
+    std::vector<std::string> titles = termsim::DrawnTitles();
+    ASSERT_EQ(titles.size(), 1u);
+    EXPECT_EQ(termsim::Cp1251ToUtf8(titles[0]), "USB СОЕДИНЕНИЕ");
+    EXPECT_FALSE(LogExists());
+  }
+  EXPECT_EQ(ReadFile(other.c_str()), "not an account");
+  unlink(other.c_str());
 }
 
 }  // namespace

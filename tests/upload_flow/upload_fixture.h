@@ -33,13 +33,11 @@ class UploadFixture : public ::testing::Test {
     TransferAbort.store(0);
     UploadState.uploadDone.store(0);
     UploadState.uploadOutcome.store(0);
-    unlink(MessageFile);
     work_.Enter();
   }
   void TearDown() override {
     fake::SetPeer(UPLOAD_PORT, nullptr);
     work_.Leave();
-    unlink(MessageFile);
   }
 
   void WriteLog(const std::string& text) {

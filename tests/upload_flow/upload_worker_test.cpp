@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/toolkit/cp1251.h"
@@ -36,6 +38,9 @@ TEST_F(UploadWorkerTest, SuccessfulUploadSendsTheLogAndDeletesIt) {
   EXPECT_EQ(UploadState.uploadOutcome.load(), 1);
   EXPECT_EQ(UploadState.uploadDone.load(), 1);
   EXPECT_FALSE(LogExists());
+  struct stat status;
+  ASSERT_EQ(stat(MessageFile, &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u) << "the account is the user's alone";
   std::vector<uint8_t> data = receiver_.AcceptedData();
   ASSERT_GE(data.size(), 2100u);
   EXPECT_EQ(std::string(data.begin(), data.begin() + 2100), std::string(2100, 'x'));
@@ -118,15 +123,70 @@ TEST_F(UploadWorkerTest, MissingModelLeavesItsPlaceInTheNameEmpty) {
   EXPECT_EQ(Upload(), "ВЫГРУЖЕН 6 БАЙТ: r__201710140905.txt\nВЫГРУЖЕНО 1 ФАЙЛОВ");
 }
 
-TEST_F(UploadWorkerTest, UploadRunsWhenTheMessageFileCannotBeCreated) {
-  WriteLog("line\r\n");
-  receiver_.Say({'C'});
-  ASSERT_EQ(mkdir(MessageFile, 0700), 0);  // a directory where the file should go
-  UploadWorker(nullptr);
-  rmdir(MessageFile);
-  EXPECT_EQ(UploadState.uploadOutcome.load(), 1);
-  EXPECT_EQ(UploadState.uploadDone.load(), 1);
-  EXPECT_FALSE(LogExists());
+// The dialog reads the account once it sees uploadDone, so the flag comes after the
+// file is complete and closed. This thread watches the flag while the worker runs on
+// its own; a flag set too early is caught only when the watcher looks in the moment
+// between the flag and the close, hence the many rounds.
+TEST_F(UploadWorkerTest, TheAccountIsCompleteOnceTheWorkerSaysItIsDone) {
+  const std::string account =
+      termsim::Utf8ToCp1251("ВЫГРУЖЕН 6 БАЙТ: r_T42_201710140905.txt\nВЫГРУЖЕНО 1 ФАЙЛОВ");
+  for (int round = 0; round < 200; round++) {
+    WriteLog("line\r\n");
+    test::ScriptedReceiver receiver;
+    fake::SetPeer(UPLOAD_PORT, &receiver);
+    receiver.Say({'C'});
+    UploadState.uploadDone.store(0);
+    std::thread worker(UploadWorker, nullptr);
+    while (UploadState.uploadDone.load() == 0) {
+    }
+    struct stat status;
+    const bool found = stat(MessageFile, &status) == 0;
+    worker.join();
+    fake::SetPeer(UPLOAD_PORT, nullptr);
+    ASSERT_TRUE(found);
+    ASSERT_EQ(static_cast<size_t>(status.st_size), account.size()) << "round " << round;
+  }
+  EXPECT_EQ(ReadFile(MessageFile), account);
+}
+
+// /tmp is shared: what another user put at the message file's path is neither written
+// through nor truncated, and the upload runs without messages.
+TEST_F(UploadWorkerTest, UploadRunsWithoutMessagesWhereSomethingElseHoldsThePath) {
+  const std::string victim = std::string(MessageFile) + ".victim";
+  struct Obstacle {
+    const char* what;
+    std::function<void()> plant;
+    const char* readsAfter;  // what reading the path gives after the upload
+  };
+  std::vector<Obstacle> obstacles = {
+      {"a directory", [] { ASSERT_EQ(mkdir(MessageFile, 0700), 0); }, ""},
+      {"a link to a file", [&] { ASSERT_EQ(symlink(victim.c_str(), MessageFile), 0); }, "keep"},
+      {"a dangling link", [] { ASSERT_EQ(symlink("/nonexistent/msg", MessageFile), 0); }, ""}};
+  if (geteuid() == 0) {  // only root can make a file of another owner
+    obstacles.push_back({"a file of another owner", [] {
+                           std::ofstream(MessageFile) << "theirs";
+                           ASSERT_EQ(chown(MessageFile, 65534, 65534), 0);
+                         }, "theirs"});
+  }
+  for (const Obstacle& obstacle : obstacles) {
+    SCOPED_TRACE(obstacle.what);
+    std::ofstream(victim) << "keep";
+    WriteLog("line\r\n");
+    test::ScriptedReceiver receiver;
+    fake::SetPeer(UPLOAD_PORT, &receiver);
+    receiver.Say({'C'});
+    obstacle.plant();
+    UploadWorker(nullptr);
+    EXPECT_EQ(UploadState.uploadOutcome.load(), 1);
+    EXPECT_EQ(UploadState.uploadDone.load(), 1);
+    EXPECT_FALSE(LogExists());
+    EXPECT_EQ(ReadFile(MessageFile), obstacle.readsAfter);
+    EXPECT_EQ(ReadFile(victim.c_str()), "keep");
+    fake::SetPeer(UPLOAD_PORT, nullptr);
+    unlink(MessageFile);
+    rmdir(MessageFile);
+  }
+  unlink(victim.c_str());
 }
 
 }  // namespace
