@@ -45,7 +45,16 @@ struct Scheme {
   bool formSet = false, staticSet = false;
 };
 
+// The screen's size in pixels, unless TERMSIM_SCREEN sets another, and the height of
+// the status line along its top; control coordinates are relative to the client area
+// below the status line.
+constexpr int kDefaultScreenWidth = 320;
+constexpr int kDefaultScreenHeight = 240;
+constexpr int kStatusLineHeight = 20;
+
 struct Screen {
+  int width = kDefaultScreenWidth;  // the whole screen, status line included
+  int height = kDefaultScreenHeight;
   bool hasForm = false;
   FormInfo form;            // the form last drawn
   unsigned formSerial = 0;  // changes whenever another form (or the same anew) is shown

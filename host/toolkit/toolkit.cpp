@@ -33,6 +33,46 @@ void Toolkit::Reset() {
   drawing_ = false;
 }
 
+void Toolkit::SetScreenSize(int width, int height) {
+  screen_.width = width;
+  screen_.height = height;
+}
+
+namespace {
+
+// Reads up to five decimal digits from *text on; false when there are none or more.
+bool ReadDimension(const char** text, int* value) {
+  int digits = 0;
+  *value = 0;
+  while (**text >= '0' && **text <= '9') {
+    if (++digits > 5) return false;
+    *value = *value * 10 + (*(*text)++ - '0');
+  }
+  return digits > 0;
+}
+
+}  // namespace
+
+std::string ParseScreenSize(const char* text, int* width, int* height) {
+  int w = 0, h = 0;
+  const char* p = text != nullptr ? text : "";
+  bool wellFormed = ReadDimension(&p, &w) && (*p == 'x' || *p == 'X');
+  if (wellFormed) {
+    ++p;
+    wellFormed = ReadDimension(&p, &h) && *p == '\0';
+  }
+  if (!wellFormed) return "expected WIDTHxHEIGHT in pixels, e.g. 480x272";
+  if (w < kMinScreenWidth || w > kMaxScreenWidth || h < kMinScreenHeight || h > kMaxScreenHeight) {
+    char why[128];
+    std::snprintf(why, sizeof why, "the screens need from %dx%d to %dx%d pixels", kMinScreenWidth,
+                  kMinScreenHeight, kMaxScreenWidth, kMaxScreenHeight);
+    return why;
+  }
+  *width = w;
+  *height = h;
+  return "";
+}
+
 Display& Toolkit::display() {
   if (!display_) display_ = MakeDisplayFromEnvironment();
   return *display_;

@@ -45,6 +45,11 @@ class Toolkit {
   void View(igWidget* form);
   void WaitEndModal();
 
+  // The screen's size in pixels, settled by the first igUI::Init from TERMSIM_SCREEN.
+  int width() const { return screen_.width; }
+  int height() const { return screen_.height; }
+  void SetScreenSize(int width, int height);
+
   Scheme& scheme() { return scheme_; }
   unsigned short FormFirst(const igWidget* form) const;
   unsigned short FormSecond(const igWidget* form) const;
@@ -84,6 +89,12 @@ class Toolkit {
 // The public object behind a widget, as the intptr_t the callbacks receive.
 intptr_t FormHandle(const igWidget* form);
 intptr_t IndicatorHandle(const igWidget* indicator);
+
+// Reads a screen size "WIDTHxHEIGHT" (e.g. "480x272") within the sizes the toolkit's
+// screens are laid out for. Returns "" and the size, or what is wrong with the text.
+std::string ParseScreenSize(const char* text, int* width, int* height);
+constexpr int kMinScreenWidth = 240, kMaxScreenWidth = 1920;
+constexpr int kMinScreenHeight = 200, kMaxScreenHeight = 1080;
 
 // The clock's text for the current local time in the given format.
 std::string ClockText(int format);

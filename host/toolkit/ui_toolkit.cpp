@@ -1,15 +1,16 @@
 // The toolkit's public classes, each a thin front of the toolkit core.
 #include "platform/ui_toolkit.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "host/toolkit/toolkit.h"
 
 using termsim::Toolkit;
 
 namespace {
 
-constexpr int kScreenWidth = 320;
-constexpr int kScreenHeight = 240;
-constexpr int kStatusLineHeight = 20;
+using termsim::kStatusLineHeight;
 
 igWidget* NewWidget(WidgetKind kind) { return Toolkit::Get().NewWidget(kind); }
 
@@ -104,7 +105,7 @@ igForm::igForm(const char* title, igImage* /*image*/)
 igStatusLine::igStatusLine(unsigned short height, unsigned short mode)
     : igContainer(NewWidget(WidgetKind::kStatusLine)) {
   Widget()->container = this;
-  Place(Widget(), 0, 0, kScreenWidth, height);
+  Place(Widget(), 0, 0, static_cast<unsigned short>(Toolkit::Get().width()), height);
   Widget()->format = mode;
 }
 
@@ -185,16 +186,28 @@ igBatLevel::igBatLevel(short x, short y, unsigned short w, unsigned short h,
 
 igUI* igUI::Init(unsigned short /*mode*/) {
   Toolkit& toolkit = Toolkit::Get();
-  if (toolkit.ui() == nullptr) toolkit.AdoptUi(new igUI());
+  if (toolkit.ui() == nullptr) {
+    const char* size = std::getenv("TERMSIM_SCREEN");
+    if (size != nullptr) {
+      int width = 0, height = 0;
+      const std::string why = termsim::ParseScreenSize(size, &width, &height);
+      if (!why.empty()) {
+        std::fprintf(stderr, "termsim: TERMSIM_SCREEN=%s: %s\n", size, why.c_str());
+        std::exit(2);
+      }
+      toolkit.SetScreenSize(width, height);
+    }
+    toolkit.AdoptUi(new igUI());
+  }
   toolkit.display();
   return toolkit.ui();
 }
 
-int igUI::GetWidth() { return kScreenWidth; }
+int igUI::GetWidth() { return Toolkit::Get().width(); }
 
-int igUI::GetClientWidth() { return kScreenWidth; }
+int igUI::GetClientWidth() { return Toolkit::Get().width(); }
 
-int igUI::GetClientHeight() { return kScreenHeight - kStatusLineHeight; }
+int igUI::GetClientHeight() { return Toolkit::Get().height() - kStatusLineHeight; }
 
 void igUI::SetStatusLine(igStatusLine* line) {
   Toolkit::Get().SetStatusLine(line != nullptr ? line->Widget() : nullptr);

@@ -1,7 +1,11 @@
 // Forms and their controls as the toolkit keeps them: names, copied texts, geometry,
 // flags and colours, and ownership.
-#include <cstring>
+#include <stdlib.h>
 
+#include <cstring>
+#include <string>
+
+#include "host/toolkit/toolkit.h"
 #include "tests/host_toolkit/toolkit_fixture.h"
 
 namespace {
@@ -145,6 +149,44 @@ TEST_F(FormTree, ObjectsNeverDeletedAreReleasedByTheToolkit) {
   ui_ = igUI::Init(0);
   EXPECT_EQ(termsim::ScreenForm().title, "") << "a fresh toolkit shows nothing";
   EXPECT_EQ(termsim::StatusLine().controls.size(), 0u);
+}
+
+// The screen's size is a setting of the host: every size the toolkit reports follows it.
+TEST_F(FormTree, ScreenSizeComesFromTermsimScreen) {
+  termsim::ResetToolkit();
+  setenv("TERMSIM_SCREEN", "480x272", 1);
+  ui_ = igUI::Init(0);
+  unsetenv("TERMSIM_SCREEN");
+  EXPECT_EQ(igUI::GetWidth(), 480);
+  EXPECT_EQ(igUI::GetClientWidth(), 480);
+  EXPECT_EQ(igUI::GetClientHeight(), 252);
+  EXPECT_EQ((new igStatusLine(20, 1))->Widget()->w, 480) << "the status line spans the screen";
+  termsim::ResetToolkit();
+  ui_ = igUI::Init(0);
+  EXPECT_EQ(igUI::GetWidth(), 320) << "a fresh toolkit without the setting";
+}
+
+TEST(ScreenSize, MalformedOrAbsurdSizesAreRefused) {
+  int w = 0, h = 0;
+  EXPECT_EQ(termsim::ParseScreenSize("480x272", &w, &h), "");
+  EXPECT_EQ(w, 480);
+  EXPECT_EQ(h, 272);
+  for (const char* bad : {"", "480", "480x", "x272", "480x272px", " 480x272", "-480x272",
+                          "480*272", "480x+272", "4800000x272"}) {
+    EXPECT_NE(termsim::ParseScreenSize(bad, &w, &h).find("WIDTHxHEIGHT"), std::string::npos) << bad;
+  }
+  for (const char* absurd : {"100x100", "5000x272", "480x90", "0x0"}) {
+    EXPECT_NE(termsim::ParseScreenSize(absurd, &w, &h).find("need from 240x200"), std::string::npos)
+        << absurd;
+  }
+  EXPECT_EQ(w, 480) << "a refused size leaves the result alone";
+  EXPECT_EXIT(
+      {
+        termsim::ResetToolkit();
+        setenv("TERMSIM_SCREEN", "5000x5", 1);
+        igUI::Init(0);
+      },
+      ::testing::ExitedWithCode(2), "TERMSIM_SCREEN=5000x5: the screens need");
 }
 
 }  // namespace

@@ -31,10 +31,13 @@ ControlInfo Control(const char* kind, int x, int y, int w, int h, const std::str
   return control;
 }
 
-// The main screen with W = 320, as the program builds it (adding order).
-Screen MainScreen() {
-  const int W = 320, T = (W - 4) / 3, H = (W - 4) / 2;
+// The main screen as the program builds it on a screen of W x height pixels (adding
+// order).
+Screen MainScreen(int W = 320, int height = 240) {
+  const int T = (W - 4) / 3, H = (W - 4) / 2;
   Screen screen;
+  screen.width = W;
+  screen.height = height;
   screen.hasForm = true;
   screen.form.title = termsim::Utf8ToCp1251("KELDRAN Oct 14 2017");
   screen.form.flags = 8;
@@ -70,7 +73,9 @@ Screen MainScreen() {
   return screen;
 }
 
-CellRect RectOf(const ControlInfo& c) { return ClientCells(c.x, c.y, c.w, c.h); }
+CellRect RectOf(const ControlInfo& c, const Screen& screen) {
+  return ClientCells(c.x, c.y, c.w, c.h, termsim::LayoutFor(screen.width, screen.height));
+}
 
 // The characters of terminal output without its control sequences.
 std::string Printed(const std::string& bytes) {
@@ -86,16 +91,21 @@ std::string Printed(const std::string& bytes) {
   return text;
 }
 
-TEST(TerminalCells, MainScreenControlsNeverShareACellAt80Columns) {
-  const Screen screen = MainScreen();
-  const auto& controls = screen.form.controls;
-  for (size_t i = 0; i < controls.size(); ++i) {
-    const CellRect a = RectOf(controls[i]);
-    EXPECT_FALSE(a.Empty()) << "control " << i;
-    EXPECT_GE(a.col0, 0);
-    EXPECT_LE(a.col1, 80);
-    for (size_t j = i + 1; j < controls.size(); ++j) {
-      EXPECT_FALSE(a.Overlaps(RectOf(controls[j]))) << "controls " << i << " and " << j;
+// At 320 x 240 the screen fills 80 columns; at 480 x 272 the grid grows with it.
+TEST(TerminalCells, MainScreenControlsNeverShareACell) {
+  for (const Screen& screen : {MainScreen(), MainScreen(480, 272)}) {
+    SCOPED_TRACE(std::to_string(screen.width) + "x" + std::to_string(screen.height));
+    const int columns = screen.width / 4;
+    EXPECT_EQ(ComposeFrame(screen, -1).columns(), columns);
+    const auto& controls = screen.form.controls;
+    for (size_t i = 0; i < controls.size(); ++i) {
+      const CellRect a = RectOf(controls[i], screen);
+      EXPECT_FALSE(a.Empty()) << "control " << i;
+      EXPECT_GE(a.col0, 0);
+      EXPECT_LE(a.col1, columns);
+      for (size_t j = i + 1; j < controls.size(); ++j) {
+        EXPECT_FALSE(a.Overlaps(RectOf(controls[j], screen))) << "controls " << i << " and " << j;
+      }
     }
   }
 }
@@ -118,17 +128,19 @@ TEST(TerminalCells, RowsAreTenPixelsBelowTheTitleRow) {
 }
 
 TEST(TerminalCells, EachControlIsDrawnOnlyInsideItsOwnCells) {
-  const Screen screen = MainScreen();
-  const Frame frame = ComposeFrame(screen, -1);
-  const auto& controls = screen.form.controls;
-  for (size_t i = 0; i < controls.size(); ++i) {
-    const CellRect rect = RectOf(controls[i]);
-    for (int row = 0; row < termsim::kFrameRows; ++row) {
-      for (int column = 0; column < termsim::kFrameColumns; ++column) {
-        const bool inside = row >= rect.row0 && row < rect.row1 && column >= rect.col0 &&
-                            column < rect.col1;
-        EXPECT_EQ(frame.At(row, column).owner == static_cast<int>(i), inside)
-            << "control " << i << " at row " << row << " column " << column;
+  for (const Screen& screen : {MainScreen(), MainScreen(480, 272)}) {
+    const Frame frame = ComposeFrame(screen, -1);
+    const auto& controls = screen.form.controls;
+    for (size_t i = 0; i < controls.size(); ++i) {
+      const CellRect rect = RectOf(controls[i], screen);
+      for (int row = 0; row < frame.rows(); ++row) {
+        for (int column = 0; column < frame.columns(); ++column) {
+          const bool inside = row >= rect.row0 && row < rect.row1 && column >= rect.col0 &&
+                              column < rect.col1;
+          EXPECT_EQ(frame.At(row, column).owner == static_cast<int>(i), inside)
+              << screen.width << " wide: control " << i << " at row " << row << " column "
+              << column;
+        }
       }
     }
   }
@@ -157,8 +169,8 @@ TEST(TerminalCells, TextsAppearAsUtf8InTheirRows) {
 
 TEST(TerminalCells, EveryCellHoldsOneCharacter) {
   const Frame frame = ComposeFrame(MainScreen(), -1);
-  for (int row = 0; row < termsim::kFrameRows; ++row) {
-    for (int column = 0; column < termsim::kFrameColumns; ++column) {
+  for (int row = 0; row < frame.rows(); ++row) {
+    for (int column = 0; column < frame.columns(); ++column) {
       const std::string& glyph = frame.At(row, column).glyph;
       ASSERT_FALSE(glyph.empty());
       const unsigned char lead = static_cast<unsigned char>(glyph[0]);
@@ -218,11 +230,18 @@ TEST(TerminalRender, UnchangedFrameWritesNothingAndAChangeOnlyItsCells) {
   EXPECT_EQ(bytes.find("\x1b[2J"), std::string::npos);
 }
 
-TEST(TerminalRender, OutputIsClippedToTheTerminal) {
-  const std::string bytes = RenderFrame(nullptr, ComposeFrame(MainScreen(), -1), 24, 60);
+TEST(TerminalRender, OutputIsClippedToTheTerminalAndSaysWhatSizeIsNeeded) {
+  Frame frame = ComposeFrame(MainScreen(), -1);
+  termsim::NoteTooSmall(&frame, 24, 60);
+  const std::string bytes = RenderFrame(nullptr, frame, 24, 60);
   EXPECT_EQ(bytes.find("\x1b[25;"), std::string::npos);
   EXPECT_EQ(bytes.find(";61H"), std::string::npos);
   EXPECT_EQ(bytes.find("Esc: cancel"), std::string::npos);
+  EXPECT_NE(Printed(bytes).find("Window 60x24 too small: the screen needs 80x25"),
+            std::string::npos);
+  Frame fits = ComposeFrame(MainScreen(), -1);
+  termsim::NoteTooSmall(&fits, 25, 80);
+  EXPECT_EQ(fits.RowText(24), ComposeFrame(MainScreen(), -1).RowText(24));
 }
 
 }  // namespace

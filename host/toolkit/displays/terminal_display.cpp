@@ -144,8 +144,10 @@ void TerminalDisplay::QuerySize() {
     rows_ = size.ws_row;
     columns_ = size.ws_col;
   } else {
-    rows_ = kFrameRows;
-    columns_ = kFrameColumns;
+    // Not a terminal that says its size: assume it holds the whole picture.
+    const FrameLayout layout = LayoutFor(screen_.width, screen_.height);
+    rows_ = layout.rows();
+    columns_ = layout.columns;
   }
 }
 
@@ -169,6 +171,7 @@ void TerminalDisplay::Draw(const Screen& screen) {
 void TerminalDisplay::Paint(bool whole) {
   const int focused = buttons_.empty() ? -1 : buttons_[static_cast<size_t>(focus_)];
   Frame frame = ComposeFrame(screen_, focused);
+  NoteTooSmall(&frame, rows_, columns_);
   const std::string bytes =
       RenderFrame(whole || !havePrevious_ ? nullptr : &previous_, frame, rows_, columns_);
   WriteAll(out_, bytes.data(), bytes.size());

@@ -34,8 +34,8 @@ class TerminalDisplay final : public Display {
   Screen screen_;
   Frame previous_;
   bool havePrevious_ = false;
-  int rows_ = kFrameRows;
-  int columns_ = kFrameColumns;
+  int rows_ = FrameLayout().rows();
+  int columns_ = FrameLayout().columns;
   std::vector<int> buttons_;  // indexes of the form's buttons, in layout order
   int focus_ = 0;             // into buttons_
   unsigned serial_ = 0;

@@ -18,11 +18,13 @@ int FloorDiv(int value, int divisor) {
   return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
 }
 
-CellRect Clip(CellRect rect, int rowTop, int rowEnd) {
+int CeilDiv(int value, int divisor) { return (value + divisor - 1) / divisor; }
+
+CellRect Clip(CellRect rect, int rowTop, int rowEnd, int columns) {
   if (rect.row1 <= rect.row0) rect.row1 = rect.row0 + 1;
   if (rect.col1 <= rect.col0) rect.col1 = rect.col0 + 1;
   rect.col0 = std::max(rect.col0, 0);
-  rect.col1 = std::min(rect.col1, kFrameColumns);
+  rect.col1 = std::min(rect.col1, columns);
   rect.row0 = std::max(rect.row0, rowTop);
   rect.row1 = std::min(rect.row1, rowEnd);
   return rect;
@@ -258,22 +260,29 @@ bool CellRect::Overlaps(const CellRect& other) const {
   return col0 < other.col1 && other.col0 < col1 && row0 < other.row1 && other.row0 < row1;
 }
 
-CellRect ClientCells(int x, int y, int w, int h) {
+FrameLayout LayoutFor(int width, int height) {
+  FrameLayout layout;
+  layout.columns = std::max(1, CeilDiv(width, kPixelsPerColumn));
+  layout.clientRows = std::max(1, CeilDiv(height - kStatusLineHeight, kPixelsPerRow));
+  return layout;
+}
+
+CellRect ClientCells(int x, int y, int w, int h, const FrameLayout& layout) {
   CellRect rect{FloorDiv(x, kPixelsPerColumn), FloorDiv(x + w, kPixelsPerColumn),
                 kClientTopRow + FloorDiv(y, kPixelsPerRow),
                 kClientTopRow + FloorDiv(y + h, kPixelsPerRow)};
-  return Clip(rect, kClientTopRow, kClientTopRow + kClientRows);
+  return Clip(rect, kClientTopRow, kClientTopRow + layout.clientRows, layout.columns);
 }
 
-CellRect StatusCells(int x, int w) {
+CellRect StatusCells(int x, int w, const FrameLayout& layout) {
   CellRect rect{FloorDiv(x, kPixelsPerColumn), FloorDiv(x + w, kPixelsPerColumn), kStatusRow,
                 kStatusRow + 1};
-  return Clip(rect, kStatusRow, kStatusRow + 1);
+  return Clip(rect, kStatusRow, kStatusRow + 1, layout.columns);
 }
 
 std::string Frame::RowText(int row) const {
   std::string text;
-  for (int column = 0; column < kFrameColumns; ++column) text += At(row, column).glyph;
+  for (int column = 0; column < columns(); ++column) text += At(row, column).glyph;
   return text;
 }
 
@@ -283,17 +292,19 @@ unsigned short ReadableOn(unsigned short fg, unsigned short bg) {
 }
 
 Frame ComposeFrame(const Screen& screen, int focusedControl) {
-  Frame frame;
+  const FrameLayout layout = LayoutFor(screen.width, screen.height);
+  const int columns = layout.columns;
+  Frame frame(layout);
   const Scheme& scheme = screen.scheme;
-  Fill(&frame, CellRect{0, kFrameColumns, 0, kFrameRows},
+  Fill(&frame, CellRect{0, columns, 0, layout.rows()},
        Pen{scheme.screenFg, scheme.screenBg, false, -1});
 
   if (screen.hasStatusLine) {
     const FormInfo& line = screen.statusLine;
-    Fill(&frame, CellRect{0, kFrameColumns, kStatusRow, kStatusRow + 1},
+    Fill(&frame, CellRect{0, columns, kStatusRow, kStatusRow + 1},
          Pen{line.first, line.second, false, -2});
     for (const ControlInfo& gadget : line.controls) {
-      DrawControl(&frame, gadget, StatusCells(gadget.x, gadget.w), -2, false);
+      DrawControl(&frame, gadget, StatusCells(gadget.x, gadget.w, layout), -2, false);
     }
   }
 
@@ -304,30 +315,49 @@ Frame ComposeFrame(const Screen& screen, int focusedControl) {
     Pen title{form.first, form.second, false, -1};
     if (form.flags & 8) title = Pen{form.second, form.first, true, -1};
     if (form.flags & 32) title = Pen{0xFFFF, form.second, true, -1};
-    const CellRect titleRow{0, kFrameColumns, kTitleRow, kTitleRow + 1};
+    const CellRect titleRow{0, columns, kTitleRow, kTitleRow + 1};
     Fill(&frame, titleRow, title);
     Put(&frame, kTitleRow, 1, titleRow, form.title, title);
-    Fill(&frame, CellRect{0, kFrameColumns, kClientTopRow, kClientTopRow + kClientRows},
+    Fill(&frame, CellRect{0, columns, kClientTopRow, kClientTopRow + layout.clientRows},
          Pen{form.first, form.second, false, -1});
     for (size_t i = 0; i < form.controls.size(); ++i) {
       const ControlInfo& control = form.controls[i];
-      DrawControl(&frame, control, ClientCells(control.x, control.y, control.w, control.h),
+      DrawControl(&frame, control,
+                  ClientCells(control.x, control.y, control.w, control.h, layout),
                   static_cast<int>(i), static_cast<int>(i) == focusedControl);
     }
   }
 
-  const CellRect help{0, kFrameColumns, kHelpRow, kHelpRow + 1};
+  const int helpRow = layout.helpRow();
+  const CellRect help{0, columns, helpRow, helpRow + 1};
   Fill(&frame, help, Pen{0x8410, 0x0000, false, -1});
-  Put(&frame, kHelpRow, 0, help, kHelpText, Pen{0x8410, 0x0000, false, -1});
+  Put(&frame, helpRow, 0, help, kHelpText, Pen{0x8410, 0x0000, false, -1});
   return frame;
+}
+
+void NoteTooSmall(Frame* frame, int terminalRows, int terminalColumns) {
+  if (terminalRows >= frame->rows() && terminalColumns >= frame->columns()) return;
+  if (terminalRows <= 0 || terminalColumns <= 0) return;
+  char note[96];
+  std::snprintf(note, sizeof note, "Window %dx%d too small: the screen needs %dx%d",
+                terminalColumns, terminalRows, frame->columns(), frame->rows());
+  const int row = std::min(terminalRows, frame->rows()) - 1;
+  const CellRect line{0, frame->columns(), row, row + 1};
+  const Pen pen{0x0000, 0xFFE0, true, -1};
+  Fill(frame, line, pen);
+  Put(frame, row, 0, line, note, pen);
 }
 
 std::string RenderFrame(const Frame* previous, const Frame& next, int terminalRows,
                         int terminalColumns) {
   std::string out;
+  if (previous != nullptr &&
+      (previous->rows() != next.rows() || previous->columns() != next.columns())) {
+    previous = nullptr;
+  }
   if (previous == nullptr) out += "\x1b[0m\x1b[2J";
-  const int rows = std::min(terminalRows, kFrameRows);
-  const int columns = std::min(terminalColumns, kFrameColumns);
+  const int rows = std::min(terminalRows, next.rows());
+  const int columns = std::min(terminalColumns, next.columns());
   int cursorRow = -1, cursorColumn = -1;
   bool penKnown = false;
   Cell pen;

@@ -1,11 +1,10 @@
-// The terminal display's picture: the 320 x 240 pixel screen mapped onto a grid of
-// character cells, and the escape sequences that bring a terminal from one grid to
-// the next.
+// The terminal display's picture: the pixel screen mapped onto a grid of character
+// cells, and the escape sequences that bring a terminal from one grid to the next.
 //
-// Rows: 0 the status line, 1 the title of the form, 2..23 the client area (10 pixels
-// a row), 24 a line of help on the keys. Columns: 4 pixels each, 80 in all. A control
-// at x with width w covers the columns [x/4, (x+w)/4) (floor at both ends), so
-// controls that do not overlap in pixels do not share a cell.
+// Rows: 0 the status line, 1 the title of the form, then the client area at 10 pixels
+// a row, then a line of help on the keys. Columns: 4 pixels each. A control at x with
+// width w covers the columns [x/4, (x+w)/4) (floor at both ends), so controls that do
+// not overlap in pixels do not share a cell. The 320 x 240 screen makes 80 x 25 cells.
 #ifndef HOST_TOOLKIT_DISPLAYS_TERMINAL_FRAME_H
 #define HOST_TOOLKIT_DISPLAYS_TERMINAL_FRAME_H
 
@@ -16,15 +15,22 @@
 
 namespace termsim {
 
-constexpr int kFrameColumns = 80;
-constexpr int kFrameRows = 25;
 constexpr int kStatusRow = 0;
 constexpr int kTitleRow = 1;
 constexpr int kClientTopRow = 2;
-constexpr int kClientRows = 22;
-constexpr int kHelpRow = 24;
 constexpr int kPixelsPerColumn = 4;
 constexpr int kPixelsPerRow = 10;
+
+// The size of the grid; the default is the 320 x 240 screen's.
+struct FrameLayout {
+  int columns = 80;
+  int clientRows = 22;
+  int rows() const { return kClientTopRow + clientRows + 1; }
+  int helpRow() const { return rows() - 1; }
+};
+
+// The grid that holds a screen of width x height pixels.
+FrameLayout LayoutFor(int width, int height);
 
 extern const char kHelpText[];
 
@@ -37,9 +43,9 @@ struct CellRect {
 
 // The cells of a control at client coordinates, clipped to the client area; a control
 // too small for a whole cell still gets one row and one column.
-CellRect ClientCells(int x, int y, int w, int h);
+CellRect ClientCells(int x, int y, int w, int h, const FrameLayout& layout = FrameLayout());
 // The cells of a status-line gadget (row 0).
-CellRect StatusCells(int x, int w);
+CellRect StatusCells(int x, int w, const FrameLayout& layout = FrameLayout());
 
 struct Cell {
   std::string glyph = " ";  // one character, UTF-8
@@ -53,13 +59,20 @@ struct Cell {
 
 class Frame {
  public:
-  Frame() : cells_(kFrameColumns * kFrameRows) {}
-  Cell& At(int row, int column) { return cells_[row * kFrameColumns + column]; }
-  const Cell& At(int row, int column) const { return cells_[row * kFrameColumns + column]; }
+  explicit Frame(const FrameLayout& layout = FrameLayout())
+      : layout_(layout), cells_(static_cast<size_t>(layout.columns * layout.rows())) {}
+  const FrameLayout& layout() const { return layout_; }
+  int rows() const { return layout_.rows(); }
+  int columns() const { return layout_.columns; }
+  Cell& At(int row, int column) { return cells_[static_cast<size_t>(row * columns() + column)]; }
+  const Cell& At(int row, int column) const {
+    return cells_[static_cast<size_t>(row * columns() + column)];
+  }
   // The glyphs of a row, UTF-8.
   std::string RowText(int row) const;
 
  private:
+  FrameLayout layout_;
   std::vector<Cell> cells_;
 };
 
@@ -68,9 +81,14 @@ class Frame {
 Frame ComposeFrame(const Screen& screen, int focusedControl);
 
 // Escape sequences that turn a terminal showing `previous` into `next`, touching only
-// cells that differ (all of them when previous is null), clipped to the terminal's size.
+// cells that differ (all of them when previous is null or of another size), clipped to
+// the terminal's size.
 std::string RenderFrame(const Frame* previous, const Frame& next, int terminalRows,
                         int terminalColumns);
+
+// On a terminal smaller than the frame, replaces the last row the terminal shows with
+// a note of the size the screen needs; a frame that fits is left as it is.
+void NoteTooSmall(Frame* frame, int terminalRows, int terminalColumns);
 
 // A text colour that can be read on bg: fg itself when it contrasts enough, else
 // white or black, whichever contrasts more.
