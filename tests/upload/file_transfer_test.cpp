@@ -340,13 +340,16 @@ TEST_F(SendFileTimeouts, NoRequestAfterBlock0IsATimeout) {
   EXPECT_GT(fake::Ticks(), 15000u);
 }
 
+// A refusal is looked at before the deadline: even one that comes late, after other
+// bytes, sends block 0 again and starts the wait anew.
 TEST_F(SendFileTimeouts, ARefusalOfBlock0StartsTheWaitAnew) {
   std::string path = MakeFile(300);
   receiver.Reply(0, SILENCE);
   receiver.Reply(1, SILENCE);
   receiver.Say(C);
-  receiver.SayAt(14000, NAK);   // block 0 goes again at 14 s
-  receiver.SayAt(27000, C);     // 13 s after that send, 27 s after the first
+  receiver.SayAt(10000, ACK);
+  receiver.SayAt(16000, NAK);   // block 0 goes again at 16 s
+  receiver.SayAt(30000, C);     // 14 s after that send, 30 s after the first
   EXPECT_EQ(300, SendFile(path.c_str(), "report.txt"));
   EXPECT_EQ(2u, receiver.FramesOf(Frame::HEADER).size());
 }
