@@ -1,15 +1,41 @@
 # Shared helpers of the end-to-end tests: each test runs the real battest in script mode
 # in a temporary directory of its own. Sourced; BATTEST names the program.
+#
+# The program keeps its upload messages in the fixed file /tmp/msg.tmp, which another
+# copy of it on the same machine may be using. So every test runs in a private mount
+# namespace whose /tmp is a directory of its own (removed afterwards), and is skipped
+# where this machine allows no namespace.
 set -euo pipefail
 : "${BATTEST:?BATTEST must name the battest program}"
 
 SKIP=77
+
+# unshare's arguments for a private mount namespace: root needs nothing more; anyone
+# else becomes root of a user namespace of their own.
+namespace_args=(--mount --propagation private)
+[ "$(id -u)" = 0 ] || namespace_args+=(--map-root-user)
+
+if [ -z "${BATTEST_E2E_PRIVATE_TMP:-}" ]; then
+  if ! unshare "${namespace_args[@]}" true 2>/dev/null; then
+    echo "SKIP: the real program must run with a private /tmp here, and this machine allows" \
+      "no mount namespace (unshare refused)" >&2
+    exit $SKIP
+  fi
+  private_tmp=$(mktemp -d /tmp/battest-e2e-tmp.XXXXXX)
+  status=0
+  BATTEST_E2E_PRIVATE_TMP=$private_tmp unshare "${namespace_args[@]}" bash -c '
+    mount --bind "$BATTEST_E2E_PRIVATE_TMP" /tmp && exec bash "$@"' bash "$0" "$@" || status=$?
+  if [ -n "${BATTEST_E2E_KEEP:-}" ]; then echo "kept $private_tmp" >&2; else rm -rf "$private_tmp"; fi
+  exit $status
+fi
+# From here on in the namespace: /tmp is the test's own.
+namespace_args=(--mount --propagation private)
 work=$(mktemp -d /tmp/battest-e2e.XXXXXX)
 cleanup_hooks=()
 cleanup() {
   local hook
   for hook in "${cleanup_hooks[@]+"${cleanup_hooks[@]}"}"; do eval "$hook" || true; done
-  if [ -n "${BATTEST_E2E_KEEP:-}" ]; then echo "kept $work" >&2; else rm -rf "$work"; fi
+  [ -n "${BATTEST_E2E_KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -45,18 +71,11 @@ run_script() {
   [ "$status" = 0 ] || { cat "$3.err" >&2; fail "battest exited with status $status"; }
 }
 
-# in_power_namespace DIR COMMAND...: runs COMMAND in a private mount namespace in which
-# the kernel's power-supply class is the made-up tree under DIR. Exits with SKIP when
-# this machine allows no mount namespace.
+# in_power_namespace DIR COMMAND...: runs COMMAND in a mount namespace of its own in
+# which the kernel's power-supply class is the made-up tree under DIR.
 in_power_namespace() {
   local tree=$1; shift
-  local unshare_args=(--mount --propagation private)
-  [ "$(id -u)" = 0 ] || unshare_args+=(--map-root-user)
-  if ! unshare "${unshare_args[@]}" true 2>/dev/null; then
-    echo "SKIP: no private mount namespace here (unshare refused)" >&2
-    exit $SKIP
-  fi
-  unshare "${unshare_args[@]}" bash -c '
+  unshare "${namespace_args[@]}" bash -c '
     set -e
     tree=$1; shift
     target=/sys/class/power_supply
