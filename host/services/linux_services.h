@@ -93,6 +93,13 @@ const char* Port11PeerPath();
 // (default 5000). After that it gives up with -ETIMEDOUT.
 void SetPortSendGiveUpMs(uint32_t ms);
 uint32_t PortSendGiveUpMs();
+// Bytes received on an open port and not yet read, or a negative errno value.
+int PortInputPending(int port);
+
+// How long OsPortClose waits for the far end to take what was sent, in ms (default
+// 2000). After that a device's unsent bytes are dropped; the pseudo-terminal keeps
+// them for a receiver that attaches later.
+void SetPortCloseDrainMs(uint32_t ms);
 
 // Makes (or replaces) the symbolic link `link` pointing to `target`. An existing
 // entry at `link` that is not a symbolic link is left alone and refused.

@@ -29,8 +29,6 @@ using termsim::MonotonicMs;
 using termsim::SleepMs;
 
 constexpr int kPortCount = 32;
-// How long a close waits for the far end to take the bytes already sent.
-constexpr uint32_t kCloseDrainMs = 2000;
 constexpr uint32_t kCloseDrainStepMs = 10;
 
 struct SpeedEntry {
@@ -79,6 +77,8 @@ PortTable& Table() {
 }
 
 std::atomic<uint32_t> g_sendGiveUpMs{5000};
+// How long a close waits for the far end to take the bytes already sent.
+std::atomic<uint32_t> g_closeDrainMs{2000};
 
 // A line takes time to turn around: an answer cannot leave before the bytes it answers
 // have arrived and been looked at. A pseudo-terminal has no such delay, and receivers
@@ -255,6 +255,14 @@ const char* Port11PeerPath() {
 }
 
 void SetPortSendGiveUpMs(uint32_t ms) { g_sendGiveUpMs.store(ms); }
+void SetPortCloseDrainMs(uint32_t ms) { g_closeDrainMs.store(ms); }
+
+int PortInputPending(int port) {
+  const int fd = OpenFd(port);
+  if (fd < 0) return fd;
+  int n = 0;
+  return ioctl(fd, FIONREAD, &n) == 0 ? n : -errno;
+}
 uint32_t PortSendGiveUpMs() { return g_sendGiveUpMs.load(); }
 
 int MakePortLink(const char* link, const char* target) {
@@ -340,7 +348,8 @@ int OsPortClose(int port) {
   // transfer is sent just before the close.
   const int ptySlave = slot.ownsFd ? -1 : t.ptySlave;
   const uint64_t start = MonotonicMs();
-  while (PendingOutput(slot.fd, ptySlave) > 0 && MonotonicMs() - start < kCloseDrainMs) {
+  const uint64_t drainMs = g_closeDrainMs.load();
+  while (PendingOutput(slot.fd, ptySlave) > 0 && MonotonicMs() - start < drainMs) {
     SleepMs(kCloseDrainStepMs);
   }
   if (slot.ownsFd) {

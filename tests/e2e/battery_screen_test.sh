@@ -11,7 +11,7 @@ battery_tree() {  # TREE MAINS_ONLINE
 # On battery: 3.8 V between 3.4 V and 4.2 V is 50 %, which the display curve shows as 5 %.
 battery_tree "$work/on-battery" 0
 mkdir -p "$work/run1"
-(cd "$work/run1" && printf 'waitfor 5000 РЕЖИМ: БАТАРЕЯ\nwait 600\nscreen\n' |
+(cd "$work/run1" && printf 'waitfor 30000 3800000\nwait 600\nscreen\n' |
   in_power_namespace "$work/on-battery" timeout 60 "$BATTEST" >"$work/battery.out" 2>"$work/battery.err")
 last_screen "$work/battery.out" >"$work/battery.screen"
 for line in "РЕЖИМ: БАТАРЕЯ" 4200000 3800000 3400000 50% 5%; do
@@ -30,7 +30,7 @@ expect_line "$work/battery.screen" "$(stat -c %s "$log")"
 # On mains power the mode says so and the indicator shows no number.
 battery_tree "$work/on-mains" 1
 mkdir -p "$work/run2"
-(cd "$work/run2" && printf 'waitfor 5000 ВНЕШНЕЕ ПИТАНИЕ\nscreen\n' |
+(cd "$work/run2" && printf 'waitfor 30000 ВНЕШНЕЕ ПИТАНИЕ\nscreen\n' |
   in_power_namespace "$work/on-mains" timeout 60 "$BATTEST" >"$work/mains.out" 2>"$work/mains.err")
 last_screen "$work/mains.out" >"$work/mains.screen"
 expect_line "$work/mains.screen" "РЕЖИМ: ВНЕШНЕЕ ПИТАНИЕ"

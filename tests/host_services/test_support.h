@@ -69,6 +69,10 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
+// Real waits are checked closely from below, but from above only against this bound,
+// which nothing but a hang exceeds, however busy the machine is.
+constexpr int64_t kNoHangMs = 20000;
+
 class Stopwatch {
  public:
   int64_t ElapsedMs() const {
