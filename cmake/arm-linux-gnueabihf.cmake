@@ -10,4 +10,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/arm-linux-gnueabihf)
+# The cross compiler's own C library is the one the programs run with, also where
+# Debian's armhf packages (multiarch, in /lib/arm-linux-gnueabihf) are installed beside
+# it: a loader of one build with a libc.so of another crashes in threads. So the
+# loader looks in the cross compiler's /lib first (/lib under the -L prefix), and finds
+# only what that lacks in the multiarch directories.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/arm-linux-gnueabihf -E LD_LIBRARY_PATH=/lib)
