@@ -12,16 +12,20 @@
 //                             Seed the model with: echo MODEL > DIR/ro.fac.mach
 //   TERMSIM_PORT11            Device used as port 11 (the upload port), e.g. a USB
 //                             serial adapter /dev/ttyUSB0 or a /dev/pts/N. When
-//                             unset, the process opens a pseudo-terminal pair of its
-//                             own, uses the master as port 11, keeps the slave open
-//                             for its whole life and prints the slave's path on
-//                             stderr, e.g.
+//                             unset, a program opens a pseudo-terminal pair of its
+//                             own when it starts (a test, when it first asks for
+//                             Port11PeerPath), uses the master as port 11, keeps the
+//                             slave open and locked for its whole life and prints the
+//                             slave's path on stderr, e.g.
 //                               termsim: port 11 is /dev/pts/7 (e.g. cd DIR && rb </dev/pts/7 >/dev/pts/7)
 //                             A receiver can attach to that path, detach and attach
 //                             again between uploads.
 //   TERMSIM_PORT11_LINK       With the pseudo-terminal: also make a symbolic link at
-//                             this path pointing to the slave (an old link is
-//                             replaced; anything else there is left alone).
+//                             this path pointing to the slave, removed again when
+//                             the program ends. A link left there by a program that
+//                             has ended is replaced; one to the port of a program
+//                             that runs, and anything that is not a link, are left
+//                             alone (the program then goes on without a link).
 //   TERMSIM_PORT<n>           Device used as port n (0 to 31) other than 11; such a
 //                             port exists only when its variable is set.
 //   TERMSIM_POWER_SUPPLY_DIR  Root of the power-supply class read by
@@ -93,7 +97,8 @@ const char* Port11PeerPath();
 // (default 5000). After that it gives up with -ETIMEDOUT.
 void SetPortSendGiveUpMs(uint32_t ms);
 uint32_t PortSendGiveUpMs();
-// Bytes received on an open port and not yet read, or a negative errno value.
+// Bytes received on an open port, or on port 11's pseudo-terminal also while it is
+// closed, and not yet read; or a negative errno value.
 int PortInputPending(int port);
 
 // How long OsPortClose waits for the far end to take what was sent, in ms (default
@@ -101,10 +106,11 @@ int PortInputPending(int port);
 // them for a receiver that attaches later.
 void SetPortCloseDrainMs(uint32_t ms);
 
-// Makes (or replaces) the symbolic link `link` pointing to `target`. An existing
-// entry at `link` that is not a symbolic link is left alone and refused.
+// Makes the symbolic link `link` pointing to `target`. A link already there is replaced
+// (*replaced tells) unless it points at the port 11 of a program that runs, which gives
+// -EBUSY; an entry that is not a symbolic link is left alone and gives -EEXIST.
 // Returns 0 or a negative errno value.
-int MakePortLink(const char* link, const char* target);
+int MakePortLink(const char* link, const char* target, bool* replaced = nullptr);
 
 // ---- Power source, battery, backlight --------------------------------------
 

@@ -6,6 +6,7 @@
 // nothing (send) or by the drain limit (close).
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -19,6 +20,7 @@
 #include <mutex>
 #include <string>
 
+#include "host/common/end_actions.h"
 #include "host/services/linux_services.h"
 #include "host/services/monotonic.h"
 #include "platform/terminal_services.h"
@@ -120,6 +122,73 @@ int SetNonBlocking(int fd) {
   return 0;
 }
 
+// Port 11's link, kept for the end action that removes it: plain buffers, as a signal
+// handler may read them.
+char gLinkPath[4096];
+char gLinkTarget[128];
+
+bool SameText(const char* a, const char* b) {
+  while (*a != '\0' && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
+
+// Removes the link, unless something else has been put in its place. Async-signal-safe.
+void RemoveOwnLink() {
+  char target[sizeof gLinkTarget];
+  const ssize_t n = readlink(gLinkPath, target, sizeof target - 1);
+  if (n <= 0) return;
+  target[n] = '\0';
+  if (SameText(target, gLinkTarget)) unlink(gLinkPath);
+}
+
+// Makes the link to port 11's pseudo-terminal that TERMSIM_PORT11_LINK asks for, and
+// says what became of it.
+void LinkPtyLocked(const char* name) {
+  const char* link = std::getenv("TERMSIM_PORT11_LINK");
+  if (link == nullptr || link[0] == '\0') return;
+  if (std::strlen(link) >= sizeof gLinkPath || std::strlen(name) >= sizeof gLinkTarget) {
+    std::fprintf(stderr, "termsim: port 11: TERMSIM_PORT11_LINK=%s is too long; no link made\n",
+                 link);
+    return;
+  }
+  bool replaced = false;
+  const int r = termsim::MakePortLink(link, name, &replaced);
+  if (r == -EBUSY) {
+    std::fprintf(stderr,
+                 "termsim: port 11: %s points at the port of another program that runs; left "
+                 "alone, no link made\n",
+                 link);
+  } else if (r == -EEXIST) {
+    std::fprintf(stderr, "termsim: port 11: %s is there and is no link; left alone, no link made\n",
+                 link);
+  } else if (r != 0) {
+    std::fprintf(stderr, "termsim: port 11: no link at %s: %s\n", link, std::strerror(-r));
+  } else {
+    std::snprintf(gLinkPath, sizeof gLinkPath, "%s", link);
+    std::snprintf(gLinkTarget, sizeof gLinkTarget, "%s", name);
+    termsim::AddEndAction(RemoveOwnLink);
+    if (replaced) {
+      std::fprintf(stderr, "termsim: port 11: replaced %s, left by a program that has ended\n",
+                   link);
+    }
+    std::fprintf(stderr, "termsim: port 11 is also %s\n", link);
+  }
+}
+
+// Whether a pseudo-terminal is the port 11 of a program that runs: each such program
+// holds a lock on its own for as long as it runs. One that cannot be looked at is
+// taken for live.
+bool PortOfARunningProgram(const char* path) {
+  const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno != ENOENT && errno != ENXIO && errno != EIO && errno != ENOTDIR;
+  const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  close(fd);  // also drops the lock, if it was taken here
+  return locked;
+}
+
 // Opens port 11's pseudo-terminal pair and tells the user where the far end is.
 void CreatePtyLocked(PortTable& t) {
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -142,17 +211,11 @@ void CreatePtyLocked(PortTable& t) {
   t.ptyMaster = master;
   t.ptySlave = slave;
   t.peerPath = name;
+  // The mark of a live port 11, for other programs that find a link to it.
+  flock(slave, LOCK_EX | LOCK_NB);
   std::fprintf(stderr, "termsim: port 11 is %s (e.g. cd /some/dir && rb <%s >%s)\n", name, name,
                name);
-  const char* link = std::getenv("TERMSIM_PORT11_LINK");
-  if (link != nullptr && link[0] != '\0') {
-    const int r = termsim::MakePortLink(link, name);
-    if (r != 0) {
-      std::fprintf(stderr, "termsim: port 11: no link at %s: %s\n", link, std::strerror(-r));
-    } else {
-      std::fprintf(stderr, "termsim: port 11 is also %s\n", link);
-    }
-  }
+  LinkPtyLocked(name);
 }
 
 // Port 11's device is settled once per process, at the first use of a port.
@@ -258,17 +321,32 @@ void SetPortSendGiveUpMs(uint32_t ms) { g_sendGiveUpMs.store(ms); }
 void SetPortCloseDrainMs(uint32_t ms) { g_closeDrainMs.store(ms); }
 
 int PortInputPending(int port) {
-  const int fd = OpenFd(port);
+  int fd = OpenFd(port);
+  if (fd == -EBADF && port == UPLOAD_PORT) {
+    PortTable& t = Table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    if (t.ptyMaster >= 0) fd = t.ptyMaster;
+  }
   if (fd < 0) return fd;
   int n = 0;
   return ioctl(fd, FIONREAD, &n) == 0 ? n : -errno;
 }
 uint32_t PortSendGiveUpMs() { return g_sendGiveUpMs.load(); }
 
-int MakePortLink(const char* link, const char* target) {
+int MakePortLink(const char* link, const char* target, bool* replaced) {
+  if (replaced != nullptr) *replaced = false;
   if (link == nullptr || target == nullptr || link[0] == '\0') return -EINVAL;
   struct stat st {};
-  if (lstat(link, &st) == 0 && !S_ISLNK(st.st_mode)) return -EEXIST;
+  if (lstat(link, &st) == 0) {
+    if (!S_ISLNK(st.st_mode)) return -EEXIST;
+    char old[4096];
+    const ssize_t n = readlink(link, old, sizeof old - 1);
+    if (n > 0) {
+      old[n] = '\0';
+      if (PortOfARunningProgram(old)) return -EBUSY;
+    }
+    if (replaced != nullptr) *replaced = true;
+  }
   // A new link beside the old one, renamed over it: never a moment without one.
   const std::string temp = std::string(link) + ".new";
   unlink(temp.c_str());
@@ -282,17 +360,6 @@ int MakePortLink(const char* link, const char* target) {
 }
 
 }  // namespace termsim
-
-namespace {
-
-// Port 11 is settled when the program starts, not at its first upload: the path of its
-// pseudo-terminal is printed before a display takes the screen over, and a receiver
-// can be attached before UPLOAD is pressed.
-struct SettlePort11AtStart {
-  SettlePort11AtStart() { termsim::Port11PeerPath(); }
-} g_settlePort11AtStart;
-
-}  // namespace
 
 int OsPortOpen(int port, const char* attr) {
   termsim::PortAttr parsed;
@@ -324,9 +391,11 @@ int OsPortOpen(int port, const char* attr) {
     fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -errno;
   }
-  int r = MakeRaw(fd, &parsed);
-  // Input left from before the open belongs to nobody.
-  if (r == 0 && tcflush(fd, TCIFLUSH) != 0) r = -errno;
+  // What arrived before the open is kept, on every kind of port: a receiver started
+  // first has sent its request already and does not repeat it for seconds. The sender
+  // looks only for that request and clears the line once it has it, so older bytes
+  // (noise on a serial line, answers a receiver sent after an earlier upload) do no harm.
+  const int r = MakeRaw(fd, &parsed);
   if (r != 0) {
     if (owns) close(fd);
     return r;

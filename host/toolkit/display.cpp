@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "host/common/end_actions.h"
 #include "host/toolkit/displays/script_display.h"
 #include "host/toolkit/displays/terminal_display.h"
 #include "host/toolkit/toolkit.h"
@@ -14,13 +15,20 @@ namespace termsim {
 namespace {
 
 std::unique_ptr<Display> MakeScriptDisplay() {
-  // At the end of the script the process ends at once: other threads of the program
-  // may still run, and nothing of theirs needs to finish.
-  return std::make_unique<ScriptDisplay>(STDIN_FILENO, stdout, stderr, [] {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    _exit(0);
-  });
+  // The end of the script is a quit: what the program has under way is finished, then
+  // it ends with status 0.
+  return std::make_unique<ScriptDisplay>(STDIN_FILENO, stdout, stderr, [] { RequestQuit(); });
+}
+
+std::unique_ptr<Display> MakeDisplay(const std::string& name) {
+  if (name == "script") return MakeScriptDisplay();
+  if (name == "terminal") return std::make_unique<TerminalDisplay>(STDIN_FILENO, STDOUT_FILENO);
+  if (!name.empty()) {
+    std::fprintf(stderr, "TERMSIM_DISPLAY=%s is not a display (terminal, script)\n",
+                 name.c_str());
+  }
+  if (isatty(STDOUT_FILENO)) return std::make_unique<TerminalDisplay>(STDIN_FILENO, STDOUT_FILENO);
+  return MakeScriptDisplay();
 }
 
 }  // namespace
@@ -30,16 +38,12 @@ void UseDisplay(std::unique_ptr<Display> display) {
 }
 
 std::unique_ptr<Display> MakeDisplayFromEnvironment() {
+  // A program on a real display: it quits on Ctrl-C, SIGTERM or hang-up, and whatever
+  // ends it undoes what the host platform set up.
+  QuitOnSignals();
+  RunEndActionsOnFatalSignals();
   const char* chosen = std::getenv("TERMSIM_DISPLAY");
-  const std::string name = chosen != nullptr ? chosen : "";
-  if (name == "script") return MakeScriptDisplay();
-  if (name == "terminal") return std::make_unique<TerminalDisplay>(STDIN_FILENO, STDOUT_FILENO);
-  if (!name.empty()) {
-    std::fprintf(stderr, "TERMSIM_DISPLAY=%s is not a display (terminal, script)\n",
-                 name.c_str());
-  }
-  if (isatty(STDOUT_FILENO)) return std::make_unique<TerminalDisplay>(STDIN_FILENO, STDOUT_FILENO);
-  return MakeScriptDisplay();
+  return MakeDisplay(chosen != nullptr ? chosen : "");
 }
 
 }  // namespace termsim

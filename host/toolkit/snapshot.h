@@ -61,6 +61,7 @@ struct Screen {
   bool hasStatusLine = false;
   FormInfo statusLine;
   Scheme scheme;
+  bool quitting = false;  // a quit was asked for: the program finishes what it does
 };
 
 // Controls in layout order: by y, then x, then adding order.

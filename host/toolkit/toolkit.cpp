@@ -1,10 +1,52 @@
 #include "host/toolkit/toolkit.h"
 
+#include <signal.h>
+
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
+#include "host/common/end_actions.h"
+
 namespace termsim {
+
+namespace {
+
+std::atomic<bool> gQuitRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "a quit is asked for in signal handlers");
+
+constexpr int kQuitSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnQuitSignal(int signal) {
+  if (!gQuitRequested.exchange(true)) return;
+  // The second: at once.
+  RunEndActions();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+}  // namespace
+
+void RequestQuit() { gQuitRequested.store(true); }
+
+bool QuitRequested() { return gQuitRequested.load(); }
+
+void QuitOnSignals() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  for (int signal : kQuitSignals) {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
+  }
+}
 
 Toolkit& Toolkit::Get() {
   // Function-static: everything still registered is released at process exit.
@@ -28,6 +70,7 @@ void Toolkit::Reset() {
   onScreen_ = nullptr;
   scheme_ = Scheme();
   screen_ = Screen();
+  gQuitRequested.store(false);
   serial_ = 0;
   statusLineRedraws_ = 0;
   drawing_ = false;
@@ -198,7 +241,14 @@ void Toolkit::WaitEndModal() {
   if (!Alive(form)) return;
   form->result = 0;
   for (;;) {
-    const int input = display().WaitInput(kIdleIntervalMs);
+    int input = Display::kNoInput;
+    if (QuitRequested()) {
+      // Back at the first form everything the program started has ended.
+      if (!forms_.empty() && form == forms_.front()) EndProgram(0);
+      input = 27;
+    } else {
+      input = display().WaitInput(kIdleIntervalMs);
+    }
     igEvent event{static_cast<unsigned char>(input < 0 ? 0 : input)};
     const int answer = callback != nullptr ? callback(&event, FormHandle(form)) : 0;
     if (!Alive(form)) return;  // released by its own callback
@@ -324,6 +374,7 @@ void Toolkit::Redraw() {
   if (statusLine_ != nullptr) screen_.statusLine = DescribeStatusLine();
   if (statusLine_ == nullptr) screen_.hasStatusLine = false;
   screen_.scheme = scheme_;
+  screen_.quitting = QuitRequested();
   display().Draw(screen_);
   drawing_ = false;
 }

@@ -86,6 +86,17 @@ class Toolkit {
   bool drawing_ = false;
 };
 
+// Quitting. The program on the toolkit has no way out of its own: a quit asked for
+// (the first Ctrl-C, SIGTERM or hang-up, or the end of a script) cancels the modal
+// forms above the first form the program added, as Esc would, so that what they
+// started comes to its end; the program then ends with status 0 when its first form
+// waits for input again. RequestQuit is async-signal-safe.
+void RequestQuit();
+bool QuitRequested();
+// From now on SIGINT, SIGTERM and SIGHUP ask for a quit; the second of them ends the
+// program at once (after the end actions, by the signal). Once per process.
+void QuitOnSignals();
+
 // The public object behind a widget, as the intptr_t the callbacks receive.
 intptr_t FormHandle(const igWidget* form);
 intptr_t IndicatorHandle(const igWidget* indicator);

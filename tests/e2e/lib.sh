@@ -97,3 +97,44 @@ make_supply() {
   local pair
   for pair in "$@"; do echo "${pair#*=}" >"$dir/${pair%%=*}"; done
 }
+
+# --- A program driven while it runs: battest in script mode as a coprocess.
+
+# start_battest DIR: battest in DIR with its input and output on the coprocess BT, and
+# port 11 linked at $work/port11; bt_pid is the program's own process.
+start_battest() {
+  export TERMSIM_PORT11_LINK=$work/port11
+  coproc BT { cd "$1" && exec "$BATTEST" 2>>"$work/battest.err"; }
+  bt_pid=$BT_PID
+  cleanup_hooks+=("kill -KILL $bt_pid 2>/dev/null")
+  bt_in=${BT[1]}
+  bt_out=${BT[0]}
+}
+say() { printf '%s\n' "$@" >&"$bt_in"; }
+# screen_now OUT: asks for the screen and waits until battest has printed it.
+screen_now() {
+  say "screen"
+  : >"$1"
+  local line
+  while IFS= read -r -t 90 line <&"$bt_out"; do
+    [ "$line" = "--" ] && return
+    printf '%s\n' "$line" >>"$1"
+  done
+  fail "battest printed no screen"
+}
+# end_battest OUT: ends battest's input, collects everything it printed and sets
+# bt_status to its exit status.
+end_battest() {
+  eval "exec $bt_in>&-"
+  cat <&"$bt_out" >"$1"
+  bt_status=0
+  wait "$bt_pid" || bt_status=$?
+}
+# finish_battest OUT: as end_battest, and fails unless battest exited with status 0.
+finish_battest() {
+  end_battest "$1"
+  [ "$bt_status" = 0 ] || { cat "$work/battest.err" >&2; fail "battest exited with status $bt_status"; }
+}
+
+# now_ms: a monotonic clock in milliseconds, for the figures tests print.
+now_ms() { date +%s%3N; }

@@ -204,6 +204,14 @@ TEST_F(DevicePort, ReceiveReturnsNothingAfterItsTimeOut) {
   EXPECT_LT(elapsed, kNoHangMs);
 }
 
+TEST_F(DevicePort, KeepsWhatTheFarEndSentBeforeTheOpen) {
+  ASSERT_TRUE(WriteBytes(far_, "C", 1));
+  Open();
+  uint8_t b = 0;
+  ASSERT_EQ(OsPortRecv(kDevicePort, &b, 1, kNoHangMs), 1);
+  EXPECT_EQ(b, 'C');
+}
+
 TEST_F(DevicePort, ReceiveReturnsAtMostTheRequestedCount) {
   Open();
   ASSERT_TRUE(WriteBytes(far_, "ABCDEF", 6));
@@ -360,6 +368,18 @@ TEST_F(UploadPortPty, ExchangesBytesWithAReceiverOnThePeerPath) {
   EXPECT_EQ(ReadBytes(receiver_, 1029), block);
 }
 
+// A receiver started before the upload has asked for it already, and does not ask
+// again for seconds: what it sent before the open is there to be read.
+TEST_F(UploadPortPty, AReceiverThatAskedBeforeTheOpenIsHeard) {
+  ASSERT_GE(Attach(), 0);
+  ASSERT_TRUE(WriteBytes(receiver_, "C", 1));
+  AwaitInput(UPLOAD_PORT, 1);
+  ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
+  uint8_t b = 0;
+  ASSERT_EQ(OsPortRecv(UPLOAD_PORT, &b, 1, 100), 1);
+  EXPECT_EQ(b, 'C');
+}
+
 TEST_F(UploadPortPty, SentBytesAreNotEchoedBack) {
   ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
   const std::vector<uint8_t> block = Pattern(133, 0x01);
@@ -435,24 +455,43 @@ TEST_F(UploadPortPty, SendGivesUpWhenNobodyReads) {
   EXPECT_LT(watch.ElapsedMs(), kNoHangMs);
 }
 
-TEST(PortLink, PointsAtTheTargetAndReplacesAnOldLink) {
+TEST(PortLink, PointsAtTheTargetAndReplacesALinkLeftByAProgramThatEnded) {
   testsupport::TempDir dir;
   const std::string link = dir / "port11";
-  ASSERT_EQ(termsim::MakePortLink(link.c_str(), "/dev/pts/7"), 0);
+  bool replaced = true;
+  ASSERT_EQ(termsim::MakePortLink(link.c_str(), "/dev/pts/nonexistent", &replaced), 0);
+  EXPECT_FALSE(replaced);
   char target[64] = {};
   ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
-  EXPECT_STREQ(target, "/dev/pts/7");
-  ASSERT_EQ(termsim::MakePortLink(link.c_str(), "/dev/pts/9"), 0);
-  char again[64] = {};
-  ASSERT_GT(readlink(link.c_str(), again, sizeof again - 1), 0);
-  EXPECT_STREQ(again, "/dev/pts/9");
+  EXPECT_STREQ(target, "/dev/pts/nonexistent");
+  // A pseudo-terminal nobody holds as a port 11 (say, a terminal window's that got the
+  // number of an ended program's) counts as gone too.
+  const int pty = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(pty, 0);
+  ASSERT_EQ(grantpt(pty), 0);
+  ASSERT_EQ(unlockpt(pty), 0);
+  char name[128];
+  ASSERT_EQ(ptsname_r(pty, name, sizeof name), 0);
+  ASSERT_EQ(termsim::MakePortLink(link.c_str(), name, &replaced), 0);
+  EXPECT_TRUE(replaced);
+  ASSERT_EQ(termsim::MakePortLink(link.c_str(), "/dev/pts/nonexistent", &replaced), 0);
+  EXPECT_TRUE(replaced);
+  close(pty);
 }
 
-TEST(PortLink, LeavesAnythingButALinkAlone) {
+TEST(PortLink, LeavesALinkToARunningProgramsPortAndAnythingButALinkAlone) {
   testsupport::TempDir dir;
+  const std::string link = dir / "port11";
+  const std::string port = termsim::Port11PeerPath();  // this process's own, held for its life
+  ASSERT_FALSE(port.empty());
+  ASSERT_EQ(symlink(port.c_str(), link.c_str()), 0);
+  EXPECT_EQ(termsim::MakePortLink(link.c_str(), "/dev/pts/nonexistent"), -EBUSY);
+  char target[64] = {};
+  ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+  EXPECT_EQ(target, port);
   const std::string path = dir / "file";
   testsupport::WriteFile(path, "keep");
-  EXPECT_LT(termsim::MakePortLink(path.c_str(), "/dev/pts/7"), 0);
+  EXPECT_EQ(termsim::MakePortLink(path.c_str(), "/dev/pts/7"), -EEXIST);
   EXPECT_EQ(testsupport::ReadFile(path), "keep");
 }
 

@@ -1,5 +1,10 @@
 // The modal loop: how callbacks, keys and buttons end a modal wait and set its result.
 #include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "host/common/end_actions.h"
+#include "host/toolkit/toolkit.h"
 
 #include "tests/host_toolkit/toolkit_fixture.h"
 
@@ -193,6 +198,28 @@ TEST_F(ModalLoop, NestedBoxEndsOnItsOwnAndTheOuterFormReturns) {
   EXPECT_EQ(gInnerResult, -1);
   EXPECT_EQ(form_->GetResult(), 1);
   EXPECT_TRUE(keys_.empty());
+}
+
+// A quit cancels the forms above the program's first form as Esc would, and ends the
+// program, with status 0 and its end actions run, once the first form waits again.
+TEST_F(ModalLoop, QuitCancelsTheFormsAboveTheFirstThenEndsTheProgram) {
+  igForm* first = NewForm("MAIN");
+  igForm* box = NewForm("BOX");
+  onWait_ = [](int wait) {
+    if (wait == 3) termsim::RequestQuit();
+  };
+  ui_->Show(box, RecordEvent);
+  ui_->WaitEndModal();
+  EXPECT_EQ(box->GetResult(), -1);
+  EXPECT_EQ(Log().codes, (std::vector<int>{0, 0, 0, 27})) << "no further wait for input";
+  EXPECT_EQ(waits_, 3);
+  EXPECT_EXIT(
+      {
+        termsim::AddEndAction([] { std::fputs("end action ran\n", stderr); });
+        ui_->Show(first, RecordEvent);
+        ui_->WaitEndModal();
+      },
+      ::testing::ExitedWithCode(0), "end action ran");
 }
 
 }  // namespace

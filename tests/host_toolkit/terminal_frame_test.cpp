@@ -164,7 +164,17 @@ TEST(TerminalCells, TextsAppearAsUtf8InTheirRows) {
   const std::string buttons = frame.RowText(16);
   EXPECT_NE(buttons.find("UPLOAD"), std::string::npos) << buttons;
   EXPECT_NE(buttons.find("1234 │"), std::string::npos) << "framed value aligned right: " << buttons;
-  EXPECT_NE(frame.RowText(24).find("Ctrl-C: quit"), std::string::npos) << "the help fits";
+  EXPECT_NE(frame.RowText(24).find("Bksp: UPLOAD  ^C: quit"), std::string::npos)
+      << "the help names the button Backspace presses, and fits: " << frame.RowText(24);
+}
+
+TEST(TerminalCells, HelpSaysWhenTheProgramIsQuitting) {
+  Screen screen = MainScreen();
+  screen.form.controls[6].code = 13;  // no button of Backspace's: none is named
+  EXPECT_EQ(ComposeFrame(screen, -1).RowText(24).find("Bksp"), std::string::npos);
+  screen.quitting = true;
+  EXPECT_EQ(ComposeFrame(screen, -1).RowText(24).rfind("Quitting once the work under way is done", 0),
+            0u);
 }
 
 TEST(TerminalCells, EveryCellHoldsOneCharacter) {

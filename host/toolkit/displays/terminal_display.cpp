@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include "host/common/end_actions.h"
+
 namespace termsim {
 namespace {
 
@@ -23,7 +25,9 @@ bool gHaveSaved = false;
 termios gSaved;
 termios gRaw;
 int gWake[2] = {-1, -1};  // self-pipe: the handlers ask the UI thread to redraw
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGTSTP, SIGCONT, SIGWINCH};
+// Stop and resume, and a new window size. Signals that end the program are the
+// toolkit's: the terminal is given back by an end action.
+constexpr int kSignals[] = {SIGTSTP, SIGCONT, SIGWINCH};
 constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 struct sigaction gOldActions[kSignalCount];
 
@@ -84,17 +88,12 @@ void OnSignal(int signal) {
       Install(SIGTSTP);
       Wake();
       break;
-    case SIGTSTP:
+    default:  // SIGTSTP
       // Give the terminal back and stop: the default action runs once the handler
       // returns and unblocks the signal; SIGCONT brings the screen back.
       LeaveTerminal();
       std::signal(SIGTSTP, SIG_DFL);
       std::raise(SIGTSTP);
-      break;
-    default:  // SIGINT, SIGTERM, SIGQUIT, SIGHUP: the process ends by the signal
-      LeaveTerminal();
-      std::signal(signal, SIG_DFL);
-      std::raise(signal);
       break;
   }
   errno = savedErrno;
@@ -122,6 +121,7 @@ TerminalDisplay::TerminalDisplay(int inFd, int outFd) : in_(inFd), out_(outFd) {
     gWake[0] = gWake[1] = -1;
   }
   EnterTerminal();
+  AddEndAction(LeaveTerminal);
   for (int i = 0; i < kSignalCount; ++i) {
     sigaction(kSignals[i], nullptr, &gOldActions[i]);
     Install(kSignals[i]);
@@ -131,6 +131,7 @@ TerminalDisplay::TerminalDisplay(int inFd, int outFd) : in_(inFd), out_(outFd) {
 
 TerminalDisplay::~TerminalDisplay() {
   for (int i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &gOldActions[i], nullptr);
+  RemoveEndAction(LeaveTerminal);
   LeaveTerminal();
   for (int& fd : gWake) {
     if (fd >= 0) close(fd);

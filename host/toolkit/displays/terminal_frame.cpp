@@ -8,10 +8,9 @@
 
 namespace termsim {
 
-const char kHelpText[] =
-    "Tab/arrows: focus, Space: press, Enter: OK, Esc: cancel, Bksp: 8, Ctrl-C: quit";
-
 namespace {
+
+constexpr unsigned char kBackspaceCode = 8;
 
 int FloorDiv(int value, int divisor) {
   const int quotient = value / divisor;
@@ -256,6 +255,20 @@ void AppendColour(std::string* out, bool background, unsigned short colour) {
 
 }  // namespace
 
+std::string HelpText(const Screen& screen) {
+  if (screen.quitting) return "Quitting once the work under way is done.  ^C again: quit at once";
+  std::string help = "Tab/arrows: focus  Space: press  Enter: OK  Esc: cancel  ";
+  if (screen.hasForm) {
+    for (const ControlInfo& control : screen.form.controls) {
+      if (control.kind == "button" && control.code == kBackspaceCode) {
+        help += "Bksp: " + control.text + "  ";
+        break;
+      }
+    }
+  }
+  return help + "^C: quit";
+}
+
 bool CellRect::Overlaps(const CellRect& other) const {
   return col0 < other.col1 && other.col0 < col1 && row0 < other.row1 && other.row0 < row1;
 }
@@ -330,8 +343,9 @@ Frame ComposeFrame(const Screen& screen, int focusedControl) {
 
   const int helpRow = layout.helpRow();
   const CellRect help{0, columns, helpRow, helpRow + 1};
-  Fill(&frame, help, Pen{0x8410, 0x0000, false, -1});
-  Put(&frame, helpRow, 0, help, kHelpText, Pen{0x8410, 0x0000, false, -1});
+  const Pen helpPen = screen.quitting ? Pen{0x0000, 0xFFE0, true, -1} : Pen{0x8410, 0x0000, false, -1};
+  Fill(&frame, help, helpPen);
+  Put(&frame, helpRow, 0, help, HelpText(screen), helpPen);
   return frame;
 }
 

@@ -32,7 +32,10 @@ struct FrameLayout {
 // The grid that holds a screen of width x height pixels.
 FrameLayout LayoutFor(int width, int height);
 
-extern const char kHelpText[];
+// The line of help under the screen (Windows-1251): the keys, with Backspace named
+// after the form's button that it presses, if there is one; while the program quits,
+// what that means.
+std::string HelpText(const Screen& screen);
 
 // A rectangle of cells: columns [col0, col1), rows [row0, row1).
 struct CellRect {
