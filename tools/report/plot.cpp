@@ -145,7 +145,7 @@ std::string PlotScript(const std::vector<Terminal>& terminals, const std::string
          "set format y '%g'\n"
          "set yrange [0:105]\n"
          "set xlabel 'Time since the start of each log (" + x + ")'\n"
-         "set arrow from graph 0, first 40 to graph 1, first 40 nohead dt 2 lw 1.5 lc rgb '#606060'\n" +
+         "set arrow from graph 0, first 40 to graph 1, first 40 nohead front dt 2 lw 1.5 lc rgb '#606060'\n" +
          percent + "\n"
          "unset multiplot\n";
 }

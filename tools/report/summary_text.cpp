@@ -68,12 +68,16 @@ std::string SummaryText(const Terminal& t, const Summary& s) {
   } else if (s.hasReading) {
     Add(&text, "time left to 0 %", "cannot be estimated: %s", s.timeLeft.whyNot.c_str());
   }
-  for (const HeldVoltage& h : s.externalPower) {
+  const size_t shown = 10;  // of each list; a long log may have hundreds
+  for (size_t i = 0; i < s.externalPower.size() && i < shown; i++) {
+    const HeldVoltage& h = s.externalPower[i];
     Add(&text, "external power", "probably, %s to %s (%s, voltage held at %.3f V)",
         FormatStamp(h.from).c_str(), FormatStamp(h.to).c_str(),
         FormatDuration(h.to - h.from).c_str(), h.volts);
   }
-  const size_t shown = 10;
+  if (s.externalPower.size() > shown) {
+    Add(&text, "external power", "and %zu more such stretches", s.externalPower.size() - shown);
+  }
   for (size_t i = 1; i < t.segments.size() && i <= shown; i++) {
     Add(&text, "new segment", "%s", t.segments[i].why.c_str());
   }
