@@ -60,20 +60,22 @@ std::string SummaryText(const Terminal& t, const Summary& s) {
     }
   }
   if (s.timeLeft.known) {
-    Add(&text, "time left to 0 %", "%s ± %s after %s (line through the last hour's %zu readings, "
-        "%.2f %%/h)",
+    Add(&text, "time left to 0 %", "%s ± %s after %s",
         FormatDuration(static_cast<Seconds>(s.timeLeft.seconds + 0.5)).c_str(),
         FormatDuration(static_cast<Seconds>(s.timeLeft.standardError + 0.5)).c_str(),
-        FormatStamp(s.timeLeftFrom).c_str(), s.timeLeftReadings, s.timeLeft.percentPerHour);
+        FormatStamp(s.timeLeftFrom).c_str());
+    Add(&text, "", "(least-squares line through the last hour's %zu readings: %.2f %%/h)",
+        s.timeLeftReadings, s.timeLeft.percentPerHour);
   } else if (s.hasReading) {
     Add(&text, "time left to 0 %", "cannot be estimated: %s", s.timeLeft.whyNot.c_str());
   }
   const size_t shown = 10;  // of each list; a long log may have hundreds
   for (size_t i = 0; i < s.externalPower.size() && i < shown; i++) {
     const HeldVoltage& h = s.externalPower[i];
-    Add(&text, "external power", "probably, %s to %s (%s, voltage held at %.3f V)",
-        FormatStamp(h.from).c_str(), FormatStamp(h.to).c_str(),
-        FormatDuration(h.to - h.from).c_str(), h.volts);
+    std::string from = FormatStamp(h.from), to = FormatStamp(h.to);
+    if (to.substr(0, 10) == from.substr(0, 10)) to = to.substr(11);  // the same day
+    Add(&text, "external power", "probably, %s to %s (%s, voltage held at %.3f V)", from.c_str(),
+        to.c_str(), FormatDuration(h.to - h.from).c_str(), h.volts);
   }
   if (s.externalPower.size() > shown) {
     Add(&text, "external power", "and %zu more such stretches", s.externalPower.size() - shown);
