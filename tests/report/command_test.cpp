@@ -1,0 +1,130 @@
+// The command as a user runs it on two terminals' logs: two summary blocks, a CSV, and a
+// PNG read back to check its size and that both terminals' curves are in it. Also its
+// exit statuses and its word when gnuplot is missing.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tools/report/plot.h"
+#include "tools/report/simulated_log.h"
+
+namespace {
+
+class ReportCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/battest-report-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Runs the command in the test's directory: "ENV... battest-report ARGS".
+  int Run(const std::string& args, const std::string& env = "") {
+    std::string command = "cd " + dir_ + " && " + env + " " + BATTEST_REPORT + " " + args +
+                          " >out.txt 2>err.txt";
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string Read(const std::string& name) {
+    std::ifstream in(dir_ + "/" + name, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  void Write(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
+  }
+  // Two terminals: A in µV to 20 %, B in mV to 10 %.
+  size_t WriteTwoLogs() {
+    report::Seconds start = report::ToSeconds({2026, 3, 2, 8, 0, 0});
+    report::LogSimulator a(start, 4200000, 3400000), b(start + 86400, 4100, 3300);
+    a.Discharge(8, [](double h) { return 4200000 - 80000 * h; });
+    b.Discharge(6, [](double h) { return 4100 - 120 * h; });
+    Write("r_A_202603021600.txt", a.Text());
+    Write("r_B_202603031400.txt", b.Text());
+    return a.Readings().size() + b.Readings().size();
+  }
+
+  std::string dir_;
+};
+
+size_t CountLinesStarting(const std::string& text, const std::string& start) {
+  size_t count = 0;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) count += line.rfind(start, 0) == 0;
+  return count;
+}
+
+// Pixels within a small distance of the colour 0xRRGGBB.
+size_t CountColour(const std::vector<png_byte>& rgb, unsigned colour) {
+  size_t count = 0;
+  for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+    int dr = rgb[i] - static_cast<int>(colour >> 16 & 0xFF);
+    int dg = rgb[i + 1] - static_cast<int>(colour >> 8 & 0xFF);
+    int db = rgb[i + 2] - static_cast<int>(colour & 0xFF);
+    count += dr * dr + dg * dg + db * db < 30 * 30;
+  }
+  return count;
+}
+
+TEST_F(ReportCommand, TwoTerminalsGiveTwoBlocksACsvAndTwoCurves) {
+  if (std::system("command -v gnuplot >/dev/null") != 0) {
+    GTEST_SKIP() << "gnuplot is not installed (Debian package gnuplot-nox)";
+  }
+  size_t lines = WriteTwoLogs();
+  ASSERT_EQ(Run("r_A_202603021600.txt r_B_202603031400.txt --csv out.csv --png out.png"), 0)
+      << Read("err.txt");
+  EXPECT_EQ(Read("err.txt"), "");
+  std::string out = Read("out.txt");
+  EXPECT_EQ(CountLinesStarting(out, "Terminal A (r_A_202603021600.txt)"), 1u) << out;
+  EXPECT_EQ(CountLinesStarting(out, "Terminal B (r_B_202603031400.txt)"), 1u) << out;
+  EXPECT_EQ(CountLinesStarting(out, "Terminal "), 2u) << out;
+
+  std::string csv = Read("out.csv");
+  EXPECT_EQ(CountLinesStarting(csv, ""), lines + 1);
+  EXPECT_EQ(csv.rfind("time,model,voltage_max_V,voltage_min_V,voltage_now_V,linear_percent,"
+                      "filtered_percent,file,line\r\n"
+                      "2026-03-02T08:00:00,A,4.200000,3.400000,4.200000,100,100,"
+                      "r_A_202603021600.txt,1\r\n", 0), 0u);
+  EXPECT_NE(csv.find("\r\n2026-03-03T14:00:00,B,4.100,3.300,3.380,10,10,r_B_202603031400.txt,"),
+            std::string::npos);
+
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, (dir_ + "/out.png").c_str())) << image.message;
+  EXPECT_EQ(image.width, static_cast<unsigned>(report::PLOT_WIDTH));
+  EXPECT_EQ(image.height, static_cast<unsigned>(report::PLOT_HEIGHT));
+  image.format = PNG_FORMAT_RGB;
+  std::vector<png_byte> rgb(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) << image.message;
+  // Each curve pair is hundreds of pixels long and two wide, in its terminal's colour.
+  EXPECT_GT(CountColour(rgb, report::CurveColour(0)), 1000u);
+  EXPECT_GT(CountColour(rgb, report::CurveColour(1)), 1000u);
+  EXPECT_EQ(CountColour(rgb, report::CurveColour(2)), 0u);
+}
+
+TEST_F(ReportCommand, ExitStatusAndErrors) {
+  EXPECT_EQ(Run(""), 2);
+  EXPECT_EQ(Read("err.txt"), "battest-report: no log file given\n(see battest-report --help)\n");
+  EXPECT_EQ(Run("--colour x.txt"), 2);
+  EXPECT_EQ(Run("--help"), 0);
+  EXPECT_LE(CountLinesStarting(Read("out.txt"), ""), 24u);  // fits a screen
+
+  WriteTwoLogs();
+  Write("bad.txt", "no log here\r\n");
+  EXPECT_EQ(Run("bad.txt r_A_202603021600.txt"), 1);
+  EXPECT_EQ(Read("err.txt"), "bad.txt:1: missing field: 3 of 7 (date time max min now linear% "
+                             "filtered%)\nbad.txt: no valid line\n");
+  EXPECT_EQ(CountLinesStarting(Read("out.txt"), "Terminal A"), 1u);  // the rest still reported
+
+  EXPECT_EQ(Run("r_A_202603021600.txt --png out.png", "PATH=/nonexistent"), 1);
+  EXPECT_NE(Read("err.txt").find("--png needs gnuplot, which is not on PATH"), std::string::npos);
+}
+
+}  // namespace

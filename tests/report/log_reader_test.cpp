@@ -1,0 +1,76 @@
+// Reading the log: each kind of malformed line is reported as FILE:LINE and skipped, the
+// valid lines around it are kept; the model comes from the upload's name.
+#include "tools/report/log_reader.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using report::LogFile;
+using report::ParseLogText;
+
+const char GOOD[] = "02.03.2026 08:00:00 4200000 3400000 4100000 87% 87%\r\n";
+
+std::vector<int> Lines(const LogFile& file) {
+  std::vector<int> lines;
+  for (const report::NumberedReading& r : file.readings) lines.push_back(r.line);
+  return lines;
+}
+
+TEST(LogReader, ReadsAValidLine) {
+  LogFile file = ParseLogText("log.txt", GOOD);
+  ASSERT_EQ(file.readings.size(), 1u);
+  const report::Reading& r = file.readings[0].reading;
+  EXPECT_EQ(report::FormatStamp(r.time), "02.03.2026 08:00:00");
+  EXPECT_EQ(r.voltageMax, 4200000);
+  EXPECT_EQ(r.voltageMin, 3400000);
+  EXPECT_EQ(r.voltageNow, 4100000);
+  EXPECT_EQ(r.linearPercent, 87);
+  EXPECT_EQ(r.filteredPercent, 87);
+  EXPECT_TRUE(file.diagnostics.empty());
+  EXPECT_TRUE(file.error.empty());
+}
+
+TEST(LogReader, ReportsEachMalformedLineAndKeepsTheOthers) {
+  std::string text = std::string(GOOD) +                                 // 1
+                     "30.02.2026 08:10:00 4200000 3400000 4090000 86% 86%\r\n"  // 2
+                     + GOOD +                                            // 3
+                     "02.03.2026 08:30:00 4200000 3400000 85% 85%\r\n"   // 4
+                     "02.03.2026 08:40:00 4200000 3400000 4080000 85% 101%\r\n"  // 5
+                     "02.03.2026 08:50:00 4200000 3400000 4070000 84% 84%\n"     // 6
+                     "\r\n"                                              // 7
+                     + GOOD +                                            // 8
+                     "02.03.2026 09:10:00 4200000 3400000 4060000 83% 83%";      // 9
+  LogFile file = ParseLogText("dir/log.txt", text);
+  EXPECT_EQ(Lines(file), (std::vector<int>{1, 3, 8}));
+  ASSERT_EQ(file.diagnostics.size(), 6u);
+  EXPECT_EQ(file.diagnostics[0].rfind("dir/log.txt:2: bad date '30.02.2026'", 0), 0u) << file.diagnostics[0];
+  EXPECT_EQ(file.diagnostics[1].rfind("dir/log.txt:4: missing field: 6 of 7", 0), 0u) << file.diagnostics[1];
+  EXPECT_EQ(file.diagnostics[2], "dir/log.txt:5: filtered percentage '101%' is over 100 %");
+  EXPECT_EQ(file.diagnostics[3], "dir/log.txt:6: line ends in LF alone, not CR LF");
+  EXPECT_EQ(file.diagnostics[4], "dir/log.txt:7: empty line");
+  EXPECT_EQ(file.diagnostics[5], "dir/log.txt:9: last line has no CR LF (cut short?)");
+  EXPECT_TRUE(file.error.empty());
+}
+
+TEST(LogReader, AFileWithoutAValidLineIsAnError) {
+  EXPECT_EQ(ParseLogText("a.txt", "garbage\r\n").error, "a.txt: no valid line");
+  EXPECT_EQ(ParseLogText("b.txt", "").error, "b.txt: no valid line");
+  EXPECT_EQ(report::ReadLogFile("/nonexistent/c.txt").error,
+            "/nonexistent/c.txt: cannot read: No such file or directory");
+}
+
+TEST(LogReader, TakesTheModelFromAnUploadName) {
+  std::string model;
+  ASSERT_TRUE(report::ModelFromFileName("in/r_TM-7_202603021830.txt", &model));
+  EXPECT_EQ(model, "TM-7");
+  ASSERT_TRUE(report::ModelFromFileName("r__202603021830.txt", &model));
+  EXPECT_EQ(model, "");
+  ASSERT_TRUE(report::ModelFromFileName("r_A_B_202603021830.txt", &model));
+  EXPECT_EQ(model, "A_B");
+  EXPECT_FALSE(report::ModelFromFileName("report.txt", &model));
+  EXPECT_FALSE(report::ModelFromFileName("r_TM-7_20260302183.txt", &model));
+  EXPECT_FALSE(report::ModelFromFileName("r_TM-7_202603021830.txt/x", &model));
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+#include "tools/report/analysis.h"
+
+#include <algorithm>
+
+namespace report {
+namespace {
+
+struct Piece {
+  size_t first, last;  // entries
+};
+
+// Positions k in `readings` (entries with a reading) before which a falling piece must
+// break because readings k-1 and k lie in or leave a held-voltage stretch.
+std::vector<bool> FindHeldVoltage(const Terminal& t, const std::vector<size_t>& readings,
+                                  Summary* s) {
+  std::vector<bool> breakBefore(readings.size() + 1, false);
+  size_t run = 0;
+  for (size_t k = 1; k <= readings.size(); k++) {
+    if (k < readings.size() && t.entries[readings[k]].reading.voltageNow ==
+                                   t.entries[readings[run]].reading.voltageNow) {
+      continue;
+    }
+    const Entry& a = t.entries[readings[run]];
+    const Entry& b = t.entries[readings[k - 1]];
+    if (b.reading.time - a.reading.time > HELD_VOLTAGE_S) {
+      s->externalPower.push_back({a.reading.time, b.reading.time, ToVolts(a.reading.voltageNow, t.unit)});
+      for (size_t j = run + 1; j <= k; j++) breakBefore[j] = true;
+    }
+    run = k;
+  }
+  return breakBefore;
+}
+
+std::vector<Piece> FallingPieces(const Terminal& t, const std::vector<size_t>& readings,
+                                 const std::vector<bool>& breakBefore) {
+  std::vector<Piece> pieces;
+  size_t start = 0;
+  for (size_t k = 1; k <= readings.size(); k++) {
+    bool cut = k == readings.size() || breakBefore[k] ||
+               t.entries[readings[k]].reading.filteredPercent >
+                   t.entries[readings[k - 1]].reading.filteredPercent;
+    if (!cut) continue;
+    const Reading& a = t.entries[readings[start]].reading;
+    const Reading& b = t.entries[readings[k - 1]].reading;
+    if (b.filteredPercent < a.filteredPercent) pieces.push_back({readings[start], readings[k - 1]});
+    start = k;
+  }
+  return pieces;
+}
+
+void EstimateFrom(const Terminal& t, const Piece& piece, Summary* s) {
+  Seconds end = t.entries[piece.last].reading.time;
+  s->timeLeftFrom = end;
+  std::vector<Point> points;
+  for (size_t i = piece.first; i <= piece.last; i++) {
+    const Reading& r = t.entries[i].reading;
+    if (r.HasBatteryReading() && r.time >= end - ESTIMATE_WINDOW_S) {
+      // The monitor rounds the percentage down: p % stands for p..p+1, taken at its middle.
+      points.push_back({static_cast<double>(r.time - end), r.filteredPercent + 0.5});
+    }
+  }
+  s->timeLeftReadings = points.size();
+  if (t.entries[piece.last].reading.filteredPercent == 0) {
+    s->timeLeft.whyNot = "the filtered percentage is already 0 %";
+  } else {
+    s->timeLeft = EstimateTimeLeft(points);
+  }
+}
+
+}  // namespace
+
+Summary Summarise(const Terminal& t) {
+  Summary s;
+  s.lines = t.entries.size();
+  s.first = t.entries.front().reading.time;
+  s.last = t.entries.back().reading.time;
+  double fallPercent = 0, fallVolts = 0;
+  std::vector<Piece> lastPieces;
+  for (const Segment& segment : t.segments) {
+    Seconds start = t.entries[segment.begin].reading.time;
+    std::vector<size_t> readings;
+    for (size_t i = segment.begin; i < segment.end; i++) {
+      const Reading& r = t.entries[i].reading;
+      if (!r.HasBatteryReading()) {
+        s.withoutReading++;
+        continue;
+      }
+      readings.push_back(i);
+      double volts = ToVolts(r.voltageNow, t.unit);
+      if (!s.hasReading) {
+        s.hasReading = true;
+        s.voltsStart = s.voltsMin = volts;
+        s.percentStart = s.percentLowest = r.filteredPercent;
+      }
+      s.voltsEnd = volts;
+      s.voltsMin = std::min(s.voltsMin, volts);
+      s.percentEnd = r.filteredPercent;
+      s.percentLowest = std::min(s.percentLowest, r.filteredPercent);
+      if (!s.reachedLow && r.filteredPercent <= LOW_PERCENT) {
+        s.reachedLow = true;
+        s.lowStamp = r.time;
+        s.lowElapsed = r.time - s.first;
+      }
+    }
+    s.logged += t.entries[segment.end - 1].reading.time - start;
+    std::vector<bool> breakBefore = FindHeldVoltage(t, readings, &s);
+    std::vector<Piece> pieces = FallingPieces(t, readings, breakBefore);
+    for (const Piece& p : pieces) {
+      const Reading& a = t.entries[p.first].reading;
+      const Reading& b = t.entries[p.last].reading;
+      s.fallingTime += b.time - a.time;
+      fallPercent += a.filteredPercent - b.filteredPercent;
+      fallVolts += ToVolts(a.voltageNow, t.unit) - ToVolts(b.voltageNow, t.unit);
+    }
+    if (!pieces.empty()) lastPieces = pieces;
+  }
+  if (s.fallingTime > 0) {
+    double hours = static_cast<double>(s.fallingTime) / 3600;
+    s.percentPerHour = fallPercent / hours;
+    s.millivoltsPerHour = fallVolts * 1000 / hours;
+  }
+  if (lastPieces.empty()) {
+    s.timeLeft.whyNot = "the filtered percentage never fell";
+  } else {
+    EstimateFrom(t, lastPieces.back(), &s);
+  }
+  return s;
+}
+
+}  // namespace report

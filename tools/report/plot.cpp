@@ -1,0 +1,181 @@
+#include "tools/report/plot.h"
+
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+extern char** environ;
+
+namespace report {
+namespace {
+
+const unsigned COLOURS[] = {0x1f77b4, 0xd62728, 0x2ca02c, 0xff7f0e,
+                            0x9467bd, 0x8c564b, 0xe377c2, 0x17becf};
+
+bool HasReading(const Terminal& t) {
+  return std::any_of(t.entries.begin(), t.entries.end(),
+                     [](const Entry& e) { return e.reading.HasBatteryReading(); });
+}
+
+// A terminal's curves start at its first stamp (a clock set back draws left of it).
+Seconds Origin(const Terminal& t) { return t.entries.front().reading.time; }
+
+// Hours, or days once a terminal's log spans more than three days.
+double TimeUnit(const std::vector<Terminal>& terminals) {
+  Seconds span = 0;
+  for (const Terminal& t : terminals) {
+    Seconds origin = Origin(t);
+    for (const Entry& e : t.entries) span = std::max(span, e.reading.time - origin);
+  }
+  return span > 3 * 86400 ? 86400.0 : 3600.0;
+}
+
+// A gnuplot single-quoted string: a quote inside is written twice.
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string Colour(size_t index) {
+  char text[16];
+  std::snprintf(text, sizeof text, "'#%06x'", CurveColour(index));
+  return text;
+}
+
+std::string FindOnPath(const char* program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t colon = std::min(dirs.find(':', start), dirs.size());
+    std::string dir = dirs.substr(start, colon - start);
+    std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = colon + 1;
+  }
+  return "";
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+std::string RunGnuplot(const std::string& gnuplot, const std::string& script) {
+  const char* argv[] = {gnuplot.c_str(), script.c_str(), nullptr};
+  pid_t pid;
+  int error = posix_spawn(&pid, gnuplot.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ);
+  if (error != 0) return "cannot start " + gnuplot + ": " + std::strerror(error);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return std::string("waiting for gnuplot: ") + std::strerror(errno);
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
+  return "gnuplot failed (" +
+         (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                            : "signal " + std::to_string(WTERMSIG(status))) + ")";
+}
+
+}  // namespace
+
+unsigned CurveColour(size_t index) { return COLOURS[index % (sizeof COLOURS / sizeof *COLOURS)]; }
+
+std::string PlotData(const std::vector<Terminal>& terminals) {
+  const double unit = TimeUnit(terminals);
+  std::string data;
+  char line[96];
+  for (const Terminal& t : terminals) {
+    if (!HasReading(t)) continue;
+    data += "# " + t.name + "\n";
+    const Seconds origin = Origin(t);
+    for (const Segment& s : t.segments) {
+      for (size_t i = s.begin; i < s.end; i++) {
+        const Reading& r = t.entries[i].reading;
+        if (!r.HasBatteryReading()) continue;
+        std::snprintf(line, sizeof line, "%.5f %.6f %d\n",
+                      static_cast<double>(r.time - origin) / unit, ToVolts(r.voltageNow, t.unit),
+                      r.filteredPercent);
+        data += line;
+      }
+      data += "\n";  // one blank line: the curve breaks between segments
+    }
+    data += "\n";  // two blank lines: the next terminal is the next index
+  }
+  return data;
+}
+
+std::string PlotScript(const std::vector<Terminal>& terminals, const std::string& dataPath,
+                       const std::string& pngPath) {
+  const bool days = TimeUnit(terminals) > 3600;
+  std::string voltage, percent;
+  size_t index = 0;
+  for (size_t i = 0; i < terminals.size(); i++) {
+    const Terminal& t = terminals[i];
+    if (!HasReading(t)) continue;
+    std::string from = " (from " + FormatStamp(Origin(t)).substr(0, 16) + ")";
+    std::string curve = Quoted(dataPath) + " index " + std::to_string(index++) + " using 1:";
+    std::string style = " with lines lw 2 lc rgb " + Colour(i);
+    voltage += (voltage.empty() ? "plot " : ", ") + curve + "2" + style + " title " +
+               Quoted(t.name + from);
+    percent += (percent.empty() ? "plot " : ", ") + curve + "3" + style + " notitle";
+  }
+  percent += ", NaN with lines dt 2 lw 1.5 lc rgb '#606060' title '40 % threshold'";
+  std::string x = days ? "days" : "h";
+  return "set terminal pngcairo size " + std::to_string(PLOT_WIDTH) + "," +
+         std::to_string(PLOT_HEIGHT) + " noenhanced font 'sans,11'\n"
+         "set output " + Quoted(pngPath) + "\n"
+         "set multiplot layout 2,1 title 'Battery log: voltage and filtered percentage'\n"
+         "set grid\n"
+         "set lmargin 10\n"
+         "set rmargin 4\n"
+                  "set key top right box opaque\n"
+         "set ylabel 'Voltage (V)'\n"
+         "set format y '%.2f'\n" +
+         voltage + "\n"
+         "set ylabel 'Filtered percentage (%)'\n"
+         "set format y '%g'\n"
+         "set yrange [0:105]\n"
+         "set xlabel 'Time since the start of each log (" + x + ")'\n"
+         "set arrow from graph 0, first 40 to graph 1, first 40 nohead front dt 2 lw 1.5 lc rgb '#606060'\n" +
+         percent + "\n"
+         "unset multiplot\n";
+}
+
+std::string WritePng(const std::string& path, const std::vector<Terminal>& terminals) {
+  if (std::none_of(terminals.begin(), terminals.end(), HasReading)) {
+    return path + ": no battery reading to plot";
+  }
+  std::string gnuplot = FindOnPath("gnuplot");
+  if (gnuplot.empty()) {
+    return "--png needs gnuplot, which is not on PATH (Debian package gnuplot-nox)";
+  }
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/battest-report-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
+    return "cannot make a temporary directory " + pattern + ": " + std::strerror(errno);
+  }
+  std::string data = pattern + "/curves.dat", script = pattern + "/plot.gp";
+  std::string result;
+  if (!WriteFile(data, PlotData(terminals)) ||
+      !WriteFile(script, PlotScript(terminals, data, path))) {
+    result = "cannot write gnuplot's files in " + pattern;
+  } else {
+    result = RunGnuplot(gnuplot, script);
+    if (!result.empty()) result = path + ": " + result;
+  }
+  unlink(data.c_str());
+  unlink(script.c_str());
+  rmdir(pattern.c_str());
+  return result;
+}
+
+}  // namespace report
