@@ -31,6 +31,8 @@
 //   TERMSIM_POWER_SUPPLY_DIR  Root of the power-supply class read by
 //                             OsCheckPowerSupply and OsCheckBattery.
 //                             Default: /sys/class/power_supply.
+//   TERMSIM_TIME_SCALE        The program's ticks, calendar clock and sleeps run N
+//                             times faster (host/common/host_clock.h).
 //   TERMSIM_BACKLIGHT_DIR     Root of the backlight class written by
 //                             OsScrBrightness. Default: /sys/class/backlight.
 //
@@ -47,11 +49,6 @@
 #include <string>
 
 namespace termsim {
-
-// ---- Ticks -----------------------------------------------------------------
-
-// The tick count for a CLOCK_MONOTONIC reading: milliseconds, wrapping at 2^32.
-uint32_t TicksFromTimespec(const timespec& ts);
 
 // ---- Properties ------------------------------------------------------------
 
@@ -92,6 +89,8 @@ bool MakeRawTermios(const PortAttr& attr, termios* t);
 // Creates the pseudo-terminal if that has not happened yet. Empty when port 11
 // is a device named by TERMSIM_PORT11, or when no pseudo-terminal could be made.
 const char* Port11PeerPath();
+// The link made at TERMSIM_PORT11_LINK for it, or "" when none was made.
+std::string Port11Link();
 
 // How long OsPortSend keeps trying while the far end accepts nothing, in ms
 // (default 5000). After that it gives up with -ETIMEDOUT.

@@ -22,13 +22,13 @@
 
 #include "host/common/end_actions.h"
 #include "host/services/linux_services.h"
-#include "host/services/monotonic.h"
+#include "host/common/host_clock.h"
 #include "platform/terminal_services.h"
 
 namespace {
 
-using termsim::MonotonicMs;
-using termsim::SleepMs;
+using termsim::RealMs;
+using termsim::SleepRealMs;
 
 constexpr int kPortCount = 32;
 constexpr uint32_t kCloseDrainStepMs = 10;
@@ -317,6 +317,13 @@ const char* Port11PeerPath() {
   return t.peerPath.c_str();
 }
 
+std::string Port11Link() {
+  PortTable& t = Table();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  SettlePort11Locked(t);
+  return gLinkPath;
+}
+
 void SetPortSendGiveUpMs(uint32_t ms) { g_sendGiveUpMs.store(ms); }
 void SetPortCloseDrainMs(uint32_t ms) { g_closeDrainMs.store(ms); }
 
@@ -403,6 +410,8 @@ int OsPortOpen(int port, const char* attr) {
   slot.fd = fd;
   slot.open = true;
   slot.ownsFd = owns;
+  // A peer on the line answers in real time: so does the program while the port is open.
+  termsim::HoldRealRate();
   return 0;
 }
 
@@ -416,10 +425,10 @@ int OsPortClose(int port) {
   // Let the far end have what was sent, within limits: the last block of a
   // transfer is sent just before the close.
   const int ptySlave = slot.ownsFd ? -1 : t.ptySlave;
-  const uint64_t start = MonotonicMs();
+  const uint64_t start = RealMs();
   const uint64_t drainMs = g_closeDrainMs.load();
-  while (PendingOutput(slot.fd, ptySlave) > 0 && MonotonicMs() - start < drainMs) {
-    SleepMs(kCloseDrainStepMs);
+  while (PendingOutput(slot.fd, ptySlave) > 0 && RealMs() - start < drainMs) {
+    SleepRealMs(kCloseDrainStepMs);
   }
   if (slot.ownsFd) {
     // A far end that took nothing for that long is not waited for again by close().
@@ -428,6 +437,7 @@ int OsPortClose(int port) {
   }
   // The pseudo-terminal keeps unread bytes for a receiver that attaches later.
   slot = PortSlot();
+  termsim::ReleaseRealRate();
   return 0;
 }
 
@@ -443,24 +453,24 @@ int OsPortSend(int port, const void* data, uint32_t len) {
   if (len == 0) return 0;
   if (data == nullptr) return -EINVAL;
   if (IsPseudoTerminal(fd)) {
-    const uint64_t since = MonotonicMs() - g_lastReceiveMs[port].load();
-    if (since < kPtyTurnaroundMs) SleepMs(kPtyTurnaroundMs - since);
+    const uint64_t since = RealMs() - g_lastReceiveMs[port].load();
+    if (since < kPtyTurnaroundMs) SleepRealMs(kPtyTurnaroundMs - since);
   }
   const uint8_t* p = static_cast<const uint8_t*>(data);
   size_t left = len;
   const uint64_t giveUp = g_sendGiveUpMs.load();
-  uint64_t lastProgress = MonotonicMs();
+  uint64_t lastProgress = RealMs();
   while (left > 0) {
     const ssize_t n = write(fd, p, left);
     if (n > 0) {
       p += n;
       left -= static_cast<size_t>(n);
-      lastProgress = MonotonicMs();
+      lastProgress = RealMs();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -errno;
-    const uint64_t waited = MonotonicMs() - lastProgress;
+    const uint64_t waited = RealMs() - lastProgress;
     if (waited >= giveUp) return -ETIMEDOUT;
     pollfd pfd{fd, POLLOUT, 0};
     const int r = poll(&pfd, 1, PollMs(giveUp - waited));
@@ -480,9 +490,9 @@ int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
   if (len == 0) return 0;
   // A result must fit an int.
   const size_t want = len > 0x7FFFFFFFu ? 0x7FFFFFFFu : len;
-  const uint64_t deadline = MonotonicMs() + ms;
+  const uint64_t deadline = RealMs() + ms;
   for (;;) {
-    const uint64_t now = MonotonicMs();
+    const uint64_t now = RealMs();
     const int wait = now >= deadline ? 0 : PollMs(deadline - now);
     pollfd pfd{fd, POLLIN, 0};
     const int r = poll(&pfd, 1, wait);
@@ -496,7 +506,7 @@ int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
     if (!hungUp) {
       const ssize_t n = read(fd, buf, want);
       if (n > 0) {
-        g_lastReceiveMs[port].store(MonotonicMs());
+        g_lastReceiveMs[port].store(RealMs());
         return static_cast<int>(n);
       }
       if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
@@ -505,8 +515,8 @@ int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
     }
     // Nothing can arrive on a hung-up line until it comes back: wait out the
     // time-out rather than spin, and report that nothing came.
-    const uint64_t after = MonotonicMs();
-    if (after < deadline) SleepMs(deadline - after);
+    const uint64_t after = RealMs();
+    if (after < deadline) SleepRealMs(deadline - after);
     return 0;
   }
 }

@@ -62,6 +62,7 @@ struct Screen {
   FormInfo statusLine;
   Scheme scheme;
   bool quitting = false;  // a quit was asked for: the program finishes what it does
+  std::string hostLine;   // the host's keys and note (HostLine in toolkit.h)
 };
 
 // Controls in layout order: by y, then x, then adding order.

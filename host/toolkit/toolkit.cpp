@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "host/common/end_actions.h"
+#include "host/common/host_clock.h"
 
 namespace termsim {
 
@@ -28,7 +29,51 @@ void OnQuitSignal(int signal) {
   std::raise(signal);
 }
 
+struct HostKey {
+  int n;
+  std::string help;
+  void (*action)();
+};
+
+// The host's keys and note: set before the program starts (or by a test), read by the
+// UI thread.
+struct HostPart {
+  std::vector<HostKey> keys;
+  std::string note;
+};
+
+HostPart& Host() {
+  static HostPart host;
+  return host;
+}
+
 }  // namespace
+
+void AddHostKey(int n, const std::string& help, void (*action)()) {
+  std::vector<HostKey>& keys = Host().keys;
+  keys.erase(std::remove_if(keys.begin(), keys.end(), [n](const HostKey& k) { return k.n == n; }),
+             keys.end());
+  keys.push_back(HostKey{n, help, action});
+  std::sort(keys.begin(), keys.end(), [](const HostKey& a, const HostKey& b) { return a.n < b.n; });
+}
+
+bool PressHostKey(int n) {
+  for (const HostKey& key : Host().keys) {
+    if (key.n == n) {
+      key.action();
+      return true;
+    }
+  }
+  return false;
+}
+
+void SetHostNote(const std::string& note) { Host().note = note; }
+
+std::string HostLine() {
+  std::string line;
+  for (const HostKey& key : Host().keys) line += "F" + std::to_string(key.n) + ": " + key.help + "  ";
+  return line + Host().note;
+}
 
 void RequestQuit() { gQuitRequested.store(true); }
 
@@ -71,6 +116,7 @@ void Toolkit::Reset() {
   scheme_ = Scheme();
   screen_ = Screen();
   gQuitRequested.store(false);
+  Host() = HostPart();
   serial_ = 0;
   statusLineRedraws_ = 0;
   drawing_ = false;
@@ -247,7 +293,7 @@ void Toolkit::WaitEndModal() {
       if (!forms_.empty() && form == forms_.front()) EndProgram(0);
       input = 27;
     } else {
-      input = display().WaitInput(kIdleIntervalMs);
+      input = display().WaitInput(static_cast<int>(RealMsFor(kIdleIntervalMs, kMinIdleRealMs)));
     }
     igEvent event{static_cast<unsigned char>(input < 0 ? 0 : input)};
     const int answer = callback != nullptr ? callback(&event, FormHandle(form)) : 0;
@@ -375,6 +421,7 @@ void Toolkit::Redraw() {
   if (statusLine_ == nullptr) screen_.hasStatusLine = false;
   screen_.scheme = scheme_;
   screen_.quitting = QuitRequested();
+  screen_.hostLine = HostLine();
   display().Draw(screen_);
   drawing_ = false;
 }
@@ -397,7 +444,7 @@ intptr_t IndicatorHandle(const igWidget* indicator) {
 std::string ClockText(int format) {
   // Format bits: 1 hours, 2 minutes, 4 seconds, 8 date (DD.MM.YYYY) in front; 0 is 3.
   if ((format & 15) == 0) format = 3;
-  const std::time_t now = std::time(nullptr);
+  const std::time_t now = ProgramCalendarTime();
   std::tm local{};
   localtime_r(&now, &local);
   char buffer[40];

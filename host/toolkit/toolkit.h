@@ -14,8 +14,10 @@
 
 namespace termsim {
 
-// How often the modal loop delivers the idle event while no input arrives.
+// How often the modal loop delivers the idle event while no input arrives, in the
+// program's time (a time scale makes it more often, but never more than every 2 ms).
 constexpr int kIdleIntervalMs = 200;
+constexpr int kMinIdleRealMs = 2;
 
 class Toolkit {
  public:
@@ -97,6 +99,18 @@ bool QuitRequested();
 // program at once (after the end actions, by the signal). Once per process.
 void QuitOnSignals();
 
+// The host's own part of the screen, for the user at the PC and never seen by the
+// program: function keys the host handles itself, and a note under the help line (where
+// port 11 is, say). The terminal display shows both on a line of their own.
+// Adds function key n (1..12) with a word of help and the action it runs on the UI
+// thread; a key added again replaces the earlier one.
+void AddHostKey(int n, const std::string& help, void (*action)());
+// Runs the action of function key n; false when the host has none.
+bool PressHostKey(int n);
+void SetHostNote(const std::string& note);
+// "F2: help  ...  note", or "" when the host has neither keys nor a note.
+std::string HostLine();
+
 // The public object behind a widget, as the intptr_t the callbacks receive.
 intptr_t FormHandle(const igWidget* form);
 intptr_t IndicatorHandle(const igWidget* indicator);
@@ -107,7 +121,7 @@ std::string ParseScreenSize(const char* text, int* width, int* height);
 constexpr int kMinScreenWidth = 240, kMaxScreenWidth = 1920;
 constexpr int kMinScreenHeight = 200, kMaxScreenHeight = 1080;
 
-// The clock's text for the current local time in the given format.
+// The clock's text for the program's local time in the given format.
 std::string ClockText(int format);
 
 }  // namespace termsim

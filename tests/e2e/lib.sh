@@ -138,3 +138,42 @@ finish_battest() {
 
 # now_ms: a monotonic clock in milliseconds, for the figures tests print.
 now_ms() { date +%s%3N; }
+
+# --- A program at a terminal, driven through tmux as a person would.
+tmux_socket=$work/tmux
+tmux_cmd() { tmux -S "$tmux_socket" "$@"; }
+cleanup_hooks+=("tmux -S '$tmux_socket' kill-server 2>/dev/null")
+# in_tmux NAME DIR COMMAND...: COMMAND (battest, say) in DIR in a tmux window NAME, as
+# a person at a terminal would run it; its exit status goes to $work/NAME.status. (The
+# shell around it traps Ctrl-C, so that it outlives a program ended by the signal and
+# can tell the status.)
+in_tmux() {
+  local name=$1 dir=$2 command
+  shift 2
+  printf -v command '%q ' "$@"
+  rm -f "$work/$name.status"
+  tmux_cmd new-session -d -s "$name" -x 100 -y 30 \
+    "trap true INT; cd '$dir' && TERMSIM_DISPLAY=terminal $command 2>>'$work/battest.err'; echo \$? >'$work/$name.status'" \; \
+    set-option -t "$name" remain-on-exit on
+}
+# pane_shows NAME TEXT: waits until the window shows TEXT.
+pane_shows() {
+  for _ in $(seq 600); do
+    tmux_cmd capture-pane -p -t "$1" | grep -qF -- "$2" && return
+    sleep 0.1
+  done
+  tmux_cmd capture-pane -p -t "$1"
+  fail "$1: the window never showed '$2'"
+}
+# exit_status NAME: waits for the program in window NAME to end; prints its status.
+exit_status() {
+  for _ in $(seq 600); do
+    [ -s "$work/$1.status" ] && { cat "$work/$1.status"; return; }
+    sleep 0.1
+  done
+  fail "$1: the program did not end"
+}
+terminal_given_back() {
+  [ "$(tmux_cmd display-message -p -t "$1" '#{alternate_on}')" = 0 ] ||
+    fail "$1: the terminal was left on the program's screen"
+}

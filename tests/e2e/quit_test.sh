@@ -53,42 +53,8 @@ expect_clean_end term "${status:-0}"
 status=0
 
 # --- The terminal display in tmux: keys as a person types them.
-tmux_socket=$work/tmux
-tmux_cmd() { tmux -S "$tmux_socket" "$@"; }
-cleanup_hooks+=("tmux -S '$tmux_socket' kill-server 2>/dev/null")
-# in_tmux NAME: battest in the terminal display of a tmux window, in $dir; its exit
-# status goes to $work/NAME.status. (The shell around it traps Ctrl-C, so that it
-# outlives a program ended by the signal and can tell the status.)
-in_tmux() {
-  rm -f "$work/$1.status"
-  tmux_cmd new-session -d -s "$1" -x 100 -y 30 \
-    "trap true INT; cd '$dir' && TERMSIM_DISPLAY=terminal '$BATTEST' 2>>'$work/battest.err'; echo \$? >'$work/$1.status'" \; \
-    set-option -t "$1" remain-on-exit on
-}
-# pane_shows NAME TEXT: waits until the window shows TEXT.
-pane_shows() {
-  for _ in $(seq 600); do
-    tmux_cmd capture-pane -p -t "$1" | grep -qF -- "$2" && return
-    sleep 0.1
-  done
-  tmux_cmd capture-pane -p -t "$1"
-  fail "$1: the window never showed '$2'"
-}
-# exit_status NAME: waits for the program in window NAME to end; prints its status.
-exit_status() {
-  for _ in $(seq 600); do
-    [ -s "$work/$1.status" ] && { cat "$work/$1.status"; return; }
-    sleep 0.1
-  done
-  fail "$1: the program did not end"
-}
-terminal_given_back() {
-  [ "$(tmux_cmd display-message -p -t "$1" '#{alternate_on}')" = 0 ] ||
-    fail "$1: the terminal was left on the program's screen"
-}
-
 new_dir ctrlc
-in_tmux ctrlc
+in_tmux ctrlc "$dir" "$BATTEST"
 pane_shows ctrlc "KELDRAN Oct 14 2017"
 tmux_cmd send-keys -t ctrlc BSpace
 pane_shows ctrlc "ИДЕТ ВЫГРУЗКА"
@@ -103,7 +69,7 @@ terminal_given_back ctrlc
 # --- A receiver that asks, then says nothing after block 0: the cancel waits out the
 # protocol's 15 s, and says so; a second Ctrl-C does not wait.
 new_dir twice
-in_tmux twice
+in_tmux twice "$dir" "$BATTEST"
 pane_shows twice "KELDRAN Oct 14 2017"
 tmux_cmd send-keys -t twice BSpace
 pane_shows twice "ИДЕТ ВЫГРУЗКА"

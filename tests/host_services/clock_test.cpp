@@ -7,6 +7,7 @@
 #include <ctime>
 #include <type_traits>
 
+#include "host/common/host_clock.h"
 #include "host/services/linux_services.h"
 #include "platform/terminal_services.h"
 #include "tests/host_services/test_support.h"
@@ -16,20 +17,40 @@ namespace {
 static_assert(std::is_same<decltype(OsGetTickCount()), uint32_t>::value,
               "ticks are unsigned 32-bit");
 
-TEST(Ticks, ConvertMonotonicTimeToMilliseconds) {
-  EXPECT_EQ(termsim::TicksFromTimespec(timespec{1, 999999999}), 1999u);
-  EXPECT_EQ(termsim::TicksFromTimespec(timespec{12, 345000000}), 12345u);
+// Under a time scale the ticks, the calendar and the sleeps run that much faster, and
+// at the real rate while a peer's line is open; the ticks never go back in between.
+TEST(ProgramTime, RunsFasterByTheScaleAndAtTheRealRateWhileHeld) {
+  termsim::SetTimeScale(1000);
+  const uint32_t t0 = OsGetTickCount();
+  const time_t c0 = termsim::ProgramCalendarTime();
+  termsim::SleepRealMs(50);
+  const uint32_t t1 = OsGetTickCount();
+  EXPECT_GE(static_cast<uint32_t>(t1 - t0), 50000u);
+  EXPECT_GE(termsim::ProgramCalendarTime() - c0, 49);
+  termsim::HoldRealRate();
+  const uint32_t t2 = OsGetTickCount();
+  termsim::SleepRealMs(50);
+  const uint32_t t3 = OsGetTickCount();
+  termsim::ReleaseRealRate();
+  EXPECT_LT(static_cast<uint32_t>(t2 - t1), 0x80000000u) << "went back at the hold";
+  EXPECT_GE(static_cast<uint32_t>(t3 - t2), 50u);
+  EXPECT_LT(static_cast<uint32_t>(t3 - t2), static_cast<uint32_t>(testsupport::kNoHangMs))
+      << "held at the real rate";
+  testsupport::Stopwatch watch;
+  OsSleep(60000);
+  EXPECT_GE(static_cast<uint32_t>(OsGetTickCount() - t3), 60000u);
+  EXPECT_LT(watch.ElapsedMs(), testsupport::kNoHangMs) << "a minute of the program's time";
+  termsim::SetTimeScale(1);
 }
 
-TEST(Ticks, WrapAfterTwoToTheThirtyTwoMilliseconds) {
-  // 2^32 ms = 4294967 s + 296 ms.
-  EXPECT_EQ(termsim::TicksFromTimespec(timespec{4294967, 295000000}), 0xFFFFFFFFu);
-  EXPECT_EQ(termsim::TicksFromTimespec(timespec{4294967, 296000000}), 0u);
-  EXPECT_EQ(termsim::TicksFromTimespec(timespec{4294967, 297500000}), 1u);
-  // Elapsed time across the wrap still comes out right in unsigned arithmetic.
-  const uint32_t before = termsim::TicksFromTimespec(timespec{4294967, 290000000});
-  const uint32_t after = termsim::TicksFromTimespec(timespec{4294967, 310000000});
-  EXPECT_EQ(static_cast<uint32_t>(after - before), 20u);
+TEST(ProgramTime, MalformedOrAbsurdScalesAreRefused) {
+  int scale = 7;
+  EXPECT_EQ(termsim::ParseTimeScale("600", &scale), "");
+  EXPECT_EQ(scale, 600);
+  for (const char* bad : {"", "0", "-5", "1.5", "60x", " 60", "100001", "99999999999"}) {
+    EXPECT_NE(termsim::ParseTimeScale(bad, &scale), "") << bad;
+  }
+  EXPECT_EQ(scale, 600);
 }
 
 TEST(Ticks, NeverGoBackAndFollowASleep) {

@@ -11,7 +11,7 @@ namespace {
 using termsim::DecodedKey;
 using termsim::KeyDecoder;
 
-// "c<code>", "next", "prev" or "press" for each decoded key.
+// "c<code>", "next", "prev", "press" or "F<n>" for each decoded key.
 std::vector<std::string> Decode(KeyDecoder& decoder, const std::string& bytes) {
   decoder.Feed(bytes.data(), bytes.size());
   std::vector<std::string> keys;
@@ -29,6 +29,9 @@ std::vector<std::string> Decode(KeyDecoder& decoder, const std::string& bytes) {
         break;
       case DecodedKey::kPress:
         keys.push_back("press");
+        break;
+      case DecodedKey::kFunction:
+        keys.push_back("F" + std::to_string(key.code));
         break;
     }
   }
@@ -67,9 +70,10 @@ TEST(KeyDecoding, SequenceSplitAcrossReadsIsStillOneKey) {
   EXPECT_EQ(Decode(decoder, "B"), Keys{"next"});
 }
 
-TEST(KeyDecoding, OtherSequencesAreDropped) {
+TEST(KeyDecoding, FunctionKeysInBothFormsAndOtherSequencesDropped) {
   KeyDecoder decoder;
-  EXPECT_EQ(Decode(decoder, "\x1b[3~\x1b[15;2~\x1b[1;5A"), (Keys{"prev"}));
+  EXPECT_EQ(Decode(decoder, "\x1bOQ\x1b[12~\x1b[15~\x1b[24~"), (Keys{"F2", "F2", "F5", "F12"}));
+  EXPECT_EQ(Decode(decoder, "\x1b[3~\x1b[15;2~\x1b[16~\x1b[1;5A"), (Keys{"prev"}));
 }
 
 TEST(KeyDecoding, EscFollowedByAnotherKeyIsEscThenThatKey) {

@@ -219,6 +219,10 @@ TEST(TerminalCells, LevelFillFollowsThePercentageAndTheLowFlag) {
   frame = ComposeFrame(screen, -1);
   EXPECT_EQ(frame.At(0, 76).bg, 0xF800);
   EXPECT_EQ(frame.At(0, 77).bg, 0x0410);
+  level.status = 0x1000 | 3;  // less than a cell's worth still shows, in the low colour
+  EXPECT_EQ(ComposeFrame(screen, -1).At(0, 76).bg, 0xF800);
+  level.status = 0x1000;
+  EXPECT_EQ(ComposeFrame(screen, -1).At(0, 76).bg, 0x0410);
 }
 
 TEST(TerminalRender, FirstFrameClearsAndUsesTrueColourAndUtf8) {

@@ -6,6 +6,15 @@ namespace {
 constexpr unsigned char kEsc = 0x1B;
 constexpr size_t kLongestSequence = 16;
 
+// The function key of "Esc [ n ~": F1..F12 by n, 0 for another n.
+int FunctionKeyOf(int n) {
+  static const int kNumbers[] = {11, 12, 13, 14, 15, 17, 18, 19, 20, 21, 23, 24};
+  for (int i = 0; i < 12; ++i) {
+    if (kNumbers[i] == n) return i + 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 void KeyDecoder::Feed(const char* bytes, size_t count) {
@@ -83,6 +92,22 @@ void KeyDecoder::EndSequence() {
     case 'M':  // keypad Enter (SS3 M)
       if (sequence_[1] == 'O') Emit(DecodedKey::kCode, 13);
       break;
+    case 'P':  // F1 to F4 (SS3 P to S)
+    case 'Q':
+    case 'R':
+    case 'S':
+      if (sequence_[1] == 'O') Emit(DecodedKey::kFunction, sequence_.back() - 'P' + 1);
+      break;
+    case '~': {  // F5 and up, and F1 to F4 on some terminals: "Esc [ n ~"
+      int n = 0;
+      size_t i = 2;
+      while (i < sequence_.size() && sequence_[i] >= '0' && sequence_[i] <= '9') {
+        n = n * 10 + (sequence_[i++] - '0');
+      }
+      const int key = i + 1 == sequence_.size() ? FunctionKeyOf(n) : 0;
+      if (key != 0) Emit(DecodedKey::kFunction, key);
+      break;
+    }
     default:
       break;
   }

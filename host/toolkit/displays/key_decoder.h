@@ -10,15 +10,15 @@
 namespace termsim {
 
 struct DecodedKey {
-  enum Action { kCode, kFocusNext, kFocusPrevious, kPress };
+  enum Action { kCode, kFocusNext, kFocusPrevious, kPress, kFunction };
   Action action = kCode;
-  int code = 0;  // kCode: the event code
+  int code = 0;  // kCode: the event code; kFunction: the function key's number, 1..12
 };
 
 // Backspace (0x7F or 0x08) is code 8, Enter (CR or LF) 13, a lone Esc 27; Tab, Down and
 // Right move the focus on, Shift-Tab, Up and Left back; Space presses the focused
-// button; other ASCII bytes are their own code. Other escape sequences and non-ASCII
-// bytes are dropped.
+// button; other ASCII bytes are their own code; F1..F12 are function keys (the host's,
+// not the program's). Other escape sequences and non-ASCII bytes are dropped.
 class KeyDecoder {
  public:
   void Feed(const char* bytes, size_t count);

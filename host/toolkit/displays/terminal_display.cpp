@@ -13,6 +13,7 @@
 #include <string>
 
 #include "host/common/end_actions.h"
+#include "host/toolkit/toolkit.h"
 
 namespace termsim {
 namespace {
@@ -146,7 +147,7 @@ void TerminalDisplay::QuerySize() {
     columns_ = size.ws_col;
   } else {
     // Not a terminal that says its size: assume it holds the whole picture.
-    const FrameLayout layout = LayoutFor(screen_.width, screen_.height);
+    const FrameLayout layout = LayoutFor(screen_.width, screen_.height, !screen_.hostLine.empty());
     rows_ = layout.rows();
     columns_ = layout.columns;
   }
@@ -209,6 +210,9 @@ int TerminalDisplay::WaitInput(int timeoutMs) {
           break;
         case DecodedKey::kFocusPrevious:
           MoveFocus(-1);
+          break;
+        case DecodedKey::kFunction:
+          PressHostKey(key.code);  // the host's, never the program's
           break;
         case DecodedKey::kPress:
           if (!buttons_.empty()) {

@@ -218,7 +218,8 @@ void DrawIndicator(Frame* frame, const ControlInfo& control, const CellRect& rec
     inner.col0 += 1;
     inner.col1 -= 1;
   }
-  const int filled = (percent * Width(inner) + 50) / 100;
+  // Any charge fills a cell at least, so that a low battery shows in its colour.
+  const int filled = percent > 0 ? std::max(1, (percent * Width(inner) + 50) / 100) : 0;
   for (int column = inner.col0; column < inner.col1; ++column) {
     frame->At(rect.row0, column).bg =
         column - inner.col0 < filled ? (low ? control.levelLow : control.levelHigh)
@@ -273,8 +274,9 @@ bool CellRect::Overlaps(const CellRect& other) const {
   return col0 < other.col1 && other.col0 < col1 && row0 < other.row1 && other.row0 < row1;
 }
 
-FrameLayout LayoutFor(int width, int height) {
+FrameLayout LayoutFor(int width, int height, bool hostLine) {
   FrameLayout layout;
+  layout.hostLine = hostLine;
   layout.columns = std::max(1, CeilDiv(width, kPixelsPerColumn));
   layout.clientRows = std::max(1, CeilDiv(height - kStatusLineHeight, kPixelsPerRow));
   return layout;
@@ -305,7 +307,7 @@ unsigned short ReadableOn(unsigned short fg, unsigned short bg) {
 }
 
 Frame ComposeFrame(const Screen& screen, int focusedControl) {
-  const FrameLayout layout = LayoutFor(screen.width, screen.height);
+  const FrameLayout layout = LayoutFor(screen.width, screen.height, !screen.hostLine.empty());
   const int columns = layout.columns;
   Frame frame(layout);
   const Scheme& scheme = screen.scheme;
@@ -346,6 +348,12 @@ Frame ComposeFrame(const Screen& screen, int focusedControl) {
   const Pen helpPen = screen.quitting ? Pen{0x0000, 0xFFE0, true, -1} : Pen{0x8410, 0x0000, false, -1};
   Fill(&frame, help, helpPen);
   Put(&frame, helpRow, 0, help, HelpText(screen), helpPen);
+  if (layout.hostLine) {
+    const CellRect host{0, columns, layout.hostRow(), layout.hostRow() + 1};
+    const Pen hostPen{0x07FF, 0x0000, false, -1};
+    Fill(&frame, host, hostPen);
+    Put(&frame, layout.hostRow(), 0, host, Utf8ToCp1251(screen.hostLine), hostPen);
+  }
   return frame;
 }
 

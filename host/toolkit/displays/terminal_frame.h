@@ -2,7 +2,8 @@
 // cells, and the escape sequences that bring a terminal from one grid to the next.
 //
 // Rows: 0 the status line, 1 the title of the form, then the client area at 10 pixels
-// a row, then a line of help on the keys. Columns: 4 pixels each. A control at x with
+// a row, then a line of help on the keys and, when the host has keys or a note of its
+// own, a line of those. Columns: 4 pixels each. A control at x with
 // width w covers the columns [x/4, (x+w)/4) (floor at both ends), so controls that do
 // not overlap in pixels do not share a cell. The 320 x 240 screen makes 80 x 25 cells.
 #ifndef HOST_TOOLKIT_DISPLAYS_TERMINAL_FRAME_H
@@ -21,16 +22,18 @@ constexpr int kClientTopRow = 2;
 constexpr int kPixelsPerColumn = 4;
 constexpr int kPixelsPerRow = 10;
 
-// The size of the grid; the default is the 320 x 240 screen's.
+// The size of the grid; the default is the 320 x 240 screen's, without a host line.
 struct FrameLayout {
   int columns = 80;
   int clientRows = 22;
-  int rows() const { return kClientTopRow + clientRows + 1; }
-  int helpRow() const { return rows() - 1; }
+  bool hostLine = false;
+  int helpRow() const { return kClientTopRow + clientRows; }
+  int hostRow() const { return helpRow() + 1; }
+  int rows() const { return helpRow() + (hostLine ? 2 : 1); }
 };
 
 // The grid that holds a screen of width x height pixels.
-FrameLayout LayoutFor(int width, int height);
+FrameLayout LayoutFor(int width, int height, bool hostLine = false);
 
 // The line of help under the screen (Windows-1251): the keys, with Backspace named
 // after the form's button that it presses, if there is one; while the program quits,

@@ -1,0 +1,138 @@
+#include "host/bench/battery_bench.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <utility>
+
+#include "host/common/host_clock.h"
+#include "host/toolkit/toolkit.h"
+
+namespace termsim {
+namespace {
+
+// The bench looks at its battery every second of the program's time, but at most every
+// 20 ms of real time however fast the time scale runs.
+constexpr uint64_t kUpdateMs = 1000;
+constexpr uint64_t kMinUpdateRealMs = 20;
+
+bool WriteWhole(const std::string& path, const std::string& text) {
+  const std::string temp = path + ".new";
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  close(fd);
+  if (!written || rename(temp.c_str(), path.c_str()) != 0) {
+    unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+[[noreturn]] void Refuse(const char* variable, const std::string& value, const std::string& why) {
+  std::fprintf(stderr, "termsim: %s=%s: %s\n", variable, value.c_str(), why.c_str());
+  std::exit(2);
+}
+
+BatteryBench* gBench = nullptr;
+
+void ToggleProgramBench() {
+  if (gBench != nullptr) gBench->ToggleMains();
+}
+
+}  // namespace
+
+BatteryBench::BatteryBench(std::string dir, std::vector<BenchEvent> events, uint64_t startMs)
+    : dir_(std::move(dir)), events_(std::move(events)), startMs_(startMs), nowMs_(startMs) {}
+
+void BatteryBench::Advance(uint64_t nowMs) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  while (nextEvent_ < events_.size() && startMs_ + events_[nextEvent_].atMs <= nowMs) {
+    const BenchEvent& event = events_[nextEvent_++];
+    const uint64_t at = startMs_ + event.atMs;
+    if (at > nowMs_) {
+      battery_.Step(at - nowMs_);
+      nowMs_ = at;
+    }
+    switch (event.kind) {
+      case BenchEvent::kPlug: battery_.SetMains(true); break;
+      case BenchEvent::kUnplug: battery_.SetMains(false); break;
+      case BenchEvent::kCharge: battery_.SetCharge(event.percent); break;
+    }
+  }
+  if (nowMs > nowMs_) {
+    battery_.Step(nowMs - nowMs_);
+    nowMs_ = nowMs;
+  }
+}
+
+void BatteryBench::ToggleMains() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  battery_.SetMains(!battery_.Mains());
+}
+
+SimBatteryReading BatteryBench::Read() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return battery_.Read();
+}
+
+bool BatteryBench::WriteFiles() const {
+  const SimBatteryReading r = Read();
+  const std::string battery = dir_ + "/battery/";
+  const std::string mains = dir_ + "/Mains/";
+  mkdir(battery.c_str(), 0755);
+  mkdir(mains.c_str(), 0755);
+  const std::pair<std::string, std::string> files[] = {
+      {battery + "type", "Battery\n"},
+      {battery + "present", "1\n"},
+      {battery + "voltage_max", std::to_string(SimBattery::kVoltageMaxUv) + "\n"},
+      {battery + "voltage_min", std::to_string(SimBattery::kVoltageMinUv) + "\n"},
+      {battery + "voltage_now", std::to_string(r.voltageNowUv) + "\n"},
+      {battery + "capacity", std::to_string(r.capacityPercent) + "\n"},
+      {battery + "status", std::string(r.status) + "\n"},
+      {mains + "type", "Mains\n"},
+      {mains + "online", r.mainsOnline ? "1\n" : "0\n"}};
+  bool all = true;
+  for (const auto& file : files) all = WriteWhole(file.first, file.second) && all;
+  return all;
+}
+
+void StartBatteryBenchFromEnvironment() {
+  const char* dir = std::getenv("TERMSIM_BATTERY_SIM");
+  if (dir == nullptr || dir[0] == '\0') return;
+  std::vector<BenchEvent> events;
+  const char* scenario = std::getenv("TERMSIM_BATTERY_SCENARIO");
+  if (scenario != nullptr && scenario[0] != '\0') {
+    std::ifstream in(scenario);
+    if (!in) Refuse("TERMSIM_BATTERY_SCENARIO", scenario, std::strerror(errno));
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string error;
+    if (!ParseScenario(text.str(), &events, &error)) {
+      Refuse("TERMSIM_BATTERY_SCENARIO", scenario, "line " + error);
+    }
+  }
+  gBench = new BatteryBench(dir, events, ProgramMs());
+  gBench->Advance(ProgramMs());
+  if (!gBench->WriteFiles()) {
+    Refuse("TERMSIM_BATTERY_SIM", dir, std::string("cannot write there: ") + std::strerror(errno));
+  }
+  AddHostKey(2, "mains", ToggleProgramBench);
+  std::thread([] {
+    for (;;) {
+      SleepRealMs(RealMsFor(kUpdateMs, kMinUpdateRealMs));
+      gBench->Advance(ProgramMs());
+      gBench->WriteFiles();
+    }
+  }).detach();
+}
+
+}  // namespace termsim
