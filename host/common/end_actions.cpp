@@ -67,15 +67,20 @@ void RunEndActionsOnFatalSignals() {
   static std::atomic<bool> installed{false};
   if (installed.exchange(true)) return;
   for (int i = 0; i < kFatalCount; ++i) {
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = OnFatalSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(kFatalSignals[i], &action, &gEarlier[i]);
+    SetSignalHandler(kFatalSignals[i], OnFatalSignal, 0, &gEarlier[i]);
     // A signal the program ignores ends nothing: it stays ignored.
     const bool ignored = (gEarlier[i].sa_flags & SA_SIGINFO) == 0 && gEarlier[i].sa_handler == SIG_IGN;
     if (ignored) sigaction(kFatalSignals[i], &gEarlier[i], nullptr);
   }
+}
+
+void SetSignalHandler(int signal, void (*handler)(int), int flags, struct sigaction* earlier) {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = flags;
+  sigaction(signal, &action, earlier);
 }
 
 void EndProgram(int status) {

@@ -4,6 +4,8 @@
 #ifndef HOST_COMMON_END_ACTIONS_H
 #define HOST_COMMON_END_ACTIONS_H
 
+#include <signal.h>
+
 namespace termsim {
 
 // An action may run in a signal handler: it makes only async-signal-safe calls.
@@ -21,6 +23,11 @@ void RunEndActions();
 // SIGBUS, SIGFPE, SIGILL) first runs the end actions, then takes its earlier course.
 // Further calls do nothing.
 void RunEndActionsOnFatalSignals();
+
+// Installs handler for signal with the flags given (no signal blocked while it runs);
+// the signal's earlier action goes to *earlier when that is not null.
+void SetSignalHandler(int signal, void (*handler)(int), int flags,
+                      struct sigaction* earlier = nullptr);
 
 // Ends the process with this status now: runs the end actions, flushes standard output
 // and standard error, and leaves without the static destructors, which other threads

@@ -83,14 +83,7 @@ void QuitOnSignals() {
   static bool installed = false;
   if (installed) return;
   installed = true;
-  for (int signal : kQuitSignals) {
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = OnQuitSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(signal, &action, nullptr);
-  }
+  for (int signal : kQuitSignals) SetSignalHandler(signal, OnQuitSignal, SA_RESTART);
 }
 
 Toolkit& Toolkit::Get() {

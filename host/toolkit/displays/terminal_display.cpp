@@ -69,14 +69,7 @@ void Wake() {
 
 void OnSignal(int signal);
 
-void Install(int signal) {
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(signal, &action, nullptr);
-}
+void Install(int signal) { SetSignalHandler(signal, OnSignal, SA_RESTART); }
 
 void OnSignal(int signal) {
   const int savedErrno = errno;
@@ -124,8 +117,7 @@ TerminalDisplay::TerminalDisplay(int inFd, int outFd) : in_(inFd), out_(outFd) {
   EnterTerminal();
   AddEndAction(LeaveTerminal);
   for (int i = 0; i < kSignalCount; ++i) {
-    sigaction(kSignals[i], nullptr, &gOldActions[i]);
-    Install(kSignals[i]);
+    SetSignalHandler(kSignals[i], OnSignal, SA_RESTART, &gOldActions[i]);
   }
   QuerySize();
 }
