@@ -106,8 +106,10 @@ int PortInputPending(int port);
 void SetPortCloseDrainMs(uint32_t ms);
 
 // Makes the symbolic link `link` pointing to `target`. A link already there is replaced
-// (*replaced tells) unless it points at the port 11 of a program that runs, which gives
-// -EBUSY; an entry that is not a symbolic link is left alone and gives -EEXIST.
+// (*replaced tells) when what it points at is gone, or is a pseudo-terminal that no
+// program holds as its port 11; otherwise (another program's port, anything that is
+// not a pseudo-terminal) it is left alone and gives -EBUSY. An entry that is not a
+// symbolic link is left alone and gives -EEXIST.
 // Returns 0 or a negative errno value.
 int MakePortLink(const char* link, const char* target, bool* replaced = nullptr);
 

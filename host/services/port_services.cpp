@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -158,8 +159,8 @@ void LinkPtyLocked(const char* name) {
   const int r = termsim::MakePortLink(link, name, &replaced);
   if (r == -EBUSY) {
     std::fprintf(stderr,
-                 "termsim: port 11: %s points at the port of another program that runs; left "
-                 "alone, no link made\n",
+                 "termsim: port 11: %s points at something in use, the port of another "
+                 "program that runs, say; left alone, no link made\n",
                  link);
   } else if (r == -EEXIST) {
     std::fprintf(stderr, "termsim: port 11: %s is there and is no link; left alone, no link made\n",
@@ -178,12 +179,18 @@ void LinkPtyLocked(const char* name) {
   }
 }
 
-// Whether a pseudo-terminal is the port 11 of a program that runs: each such program
-// holds a lock on its own for as long as it runs. One that cannot be looked at is
-// taken for live.
-bool PortOfARunningProgram(const char* path) {
-  const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno != ENOENT && errno != ENXIO && errno != EIO && errno != ENOTDIR;
+// Whether what an old link points at is still in use. Only a pseudo-terminal is looked
+// into (a program holds a lock on its port 11 for as long as it runs): opening anything
+// else could start a device, so whatever else is there counts as in use, and only a
+// target that is gone counts as free.
+bool LinkTargetInUse(const char* path) {
+  char real[PATH_MAX];
+  if (realpath(path, real) == nullptr) return errno != ENOENT && errno != ENOTDIR;
+  struct stat st {};
+  if (stat(real, &st) != 0) return true;
+  if (std::strncmp(real, "/dev/pts/", 9) != 0 || !S_ISCHR(st.st_mode)) return true;
+  const int fd = open(real, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno != ENOENT && errno != ENXIO && errno != EIO;
   const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   close(fd);  // also drops the lock, if it was taken here
   return locked;
@@ -350,7 +357,7 @@ int MakePortLink(const char* link, const char* target, bool* replaced) {
     const ssize_t n = readlink(link, old, sizeof old - 1);
     if (n > 0) {
       old[n] = '\0';
-      if (PortOfARunningProgram(old)) return -EBUSY;
+      if (LinkTargetInUse(old)) return -EBUSY;
     }
     if (replaced != nullptr) *replaced = true;
   }

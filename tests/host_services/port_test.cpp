@@ -493,6 +493,10 @@ TEST(PortLink, LeavesALinkToARunningProgramsPortAndAnythingButALinkAlone) {
   testsupport::WriteFile(path, "keep");
   EXPECT_EQ(termsim::MakePortLink(path.c_str(), "/dev/pts/7"), -EEXIST);
   EXPECT_EQ(testsupport::ReadFile(path), "keep");
+  // A link to something that is no pseudo-terminal is not looked into, and stays.
+  const std::string other = dir / "other";
+  ASSERT_EQ(symlink(path.c_str(), other.c_str()), 0);
+  EXPECT_EQ(termsim::MakePortLink(other.c_str(), "/dev/pts/7"), -EBUSY);
 }
 
 }  // namespace
