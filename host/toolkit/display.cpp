@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "host/toolkit/displays/framebuffer_display.h"
 #include "host/toolkit/displays/script_display.h"
 #include "host/toolkit/displays/terminal_display.h"
 #include "host/toolkit/toolkit.h"
@@ -23,6 +24,19 @@ std::unique_ptr<Display> MakeScriptDisplay() {
   });
 }
 
+// The framebuffer display, or the end of the process with a sentence on what is wrong:
+// the program cannot run without its screen.
+std::unique_ptr<Display> MakeFramebufferDisplay() {
+  std::string error;
+  std::unique_ptr<Display> display = FramebufferDisplay::Open(
+      FramebufferSettingsFromEnvironment(kScreenWidth, kScreenHeight), &error);
+  if (!display) {
+    std::fprintf(stderr, "termsim: %s\n", error.c_str());
+    std::exit(1);
+  }
+  return display;
+}
+
 }  // namespace
 
 void UseDisplay(std::unique_ptr<Display> display) {
@@ -34,8 +48,9 @@ std::unique_ptr<Display> MakeDisplayFromEnvironment() {
   const std::string name = chosen != nullptr ? chosen : "";
   if (name == "script") return MakeScriptDisplay();
   if (name == "terminal") return std::make_unique<TerminalDisplay>(STDIN_FILENO, STDOUT_FILENO);
+  if (name == "fb") return MakeFramebufferDisplay();
   if (!name.empty()) {
-    std::fprintf(stderr, "TERMSIM_DISPLAY=%s is not a display (terminal, script)\n",
+    std::fprintf(stderr, "TERMSIM_DISPLAY=%s is not a display (terminal, script, fb)\n",
                  name.c_str());
   }
   if (isatty(STDOUT_FILENO)) return std::make_unique<TerminalDisplay>(STDIN_FILENO, STDOUT_FILENO);

@@ -9,6 +9,10 @@
 
 namespace termsim {
 
+// Height of the status line along the top of the screen; the client area is below it,
+// and control coordinates are relative to the client area.
+constexpr int kStatusLineHeight = 20;
+
 struct ControlInfo {
   std::string kind;  // "static", "multiline", "button", "clock", "batlevel"
   int x = 0, y = 0, w = 0, h = 0;
@@ -25,6 +29,10 @@ struct ControlInfo {
   unsigned short status = 0;
   int format = 0;  // clock: its format argument
 };
+
+// Whether two controls are the same in every value (and so look the same).
+bool operator==(const ControlInfo& a, const ControlInfo& b);
+inline bool operator!=(const ControlInfo& a, const ControlInfo& b) { return !(a == b); }
 
 struct FormInfo {
   std::string title;
@@ -46,6 +54,8 @@ struct Scheme {
 };
 
 struct Screen {
+  int width = 320;  // the whole screen in pixels, status line included
+  int height = 240;
   bool hasForm = false;
   FormInfo form;            // the form last drawn
   unsigned formSerial = 0;  // changes whenever another form (or the same anew) is shown
@@ -59,6 +69,9 @@ std::vector<const ControlInfo*> LayoutOrder(const FormInfo& form);
 
 // Splits a text at its line breaks (\n, \r\n, and a lone \r).
 std::vector<std::string> SplitLines(const std::string& text);
+
+// Breaks a line into pieces of at most width characters, at a blank where possible.
+std::vector<std::string> WrapLine(const std::string& line, int width);
 
 // The screen as text (UTF-8): the title of the form on screen, one line per control in
 // layout order (buttons in brackets, texts split at their line breaks), then

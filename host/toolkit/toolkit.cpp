@@ -31,6 +31,7 @@ void Toolkit::Reset() {
   serial_ = 0;
   statusLineRedraws_ = 0;
   drawing_ = false;
+  fixedClock_.reset();
 }
 
 Display& Toolkit::display() {
@@ -225,6 +226,7 @@ FormInfo Toolkit::Describe(const igWidget* container) const {
   info.first = FormFirst(container);
   info.second = FormSecond(container);
   info.result = container->result;
+  const std::tm now = ClockTime();
   for (const igWidget* child : container->children) {
     ControlInfo control;
     control.kind = KindName(child->kind);
@@ -232,7 +234,7 @@ FormInfo Toolkit::Describe(const igWidget* container) const {
     control.y = child->y;
     control.w = child->w;
     control.h = child->h;
-    control.text = child->kind == WidgetKind::kClock ? ClockText(child->format) : child->text;
+    control.text = child->kind == WidgetKind::kClock ? ClockText(child->format, now) : child->text;
     control.name = child->name;
     control.style = child->style;
     control.code = child->code;
@@ -284,6 +286,8 @@ void Toolkit::Redraw() {
   if (statusLine_ != nullptr) screen_.statusLine = DescribeStatusLine();
   if (statusLine_ == nullptr) screen_.hasStatusLine = false;
   screen_.scheme = scheme_;
+  screen_.width = kScreenWidth;
+  screen_.height = kScreenHeight;
   display().Draw(screen_);
   drawing_ = false;
 }
@@ -303,12 +307,25 @@ intptr_t IndicatorHandle(const igWidget* indicator) {
   return reinterpret_cast<intptr_t>(static_cast<igBatLevel*>(indicator->control));
 }
 
-std::string ClockText(int format) {
-  // Format bits: 1 hours, 2 minutes, 4 seconds, 8 date (DD.MM.YYYY) in front; 0 is 3.
-  if ((format & 15) == 0) format = 3;
+std::tm Toolkit::ClockTime() const {
+  if (fixedClock_) return *fixedClock_;
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
+  return local;
+}
+
+void Toolkit::FixClock(const std::tm* local) {
+  if (local != nullptr) {
+    fixedClock_ = *local;
+  } else {
+    fixedClock_.reset();
+  }
+}
+
+std::string ClockText(int format, const std::tm& local) {
+  // Format bits: 1 hours, 2 minutes, 4 seconds, 8 date (DD.MM.YYYY) in front; 0 is 3.
+  if ((format & 15) == 0) format = 3;
   char buffer[40];
   std::string text;
   if (format & 8) {

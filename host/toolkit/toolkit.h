@@ -3,7 +3,9 @@
 #ifndef HOST_TOOLKIT_TOOLKIT_H
 #define HOST_TOOLKIT_TOOLKIT_H
 
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -16,6 +18,10 @@ namespace termsim {
 
 // How often the modal loop delivers the idle event while no input arrives.
 constexpr int kIdleIntervalMs = 200;
+
+// The screen in pixels, status line included.
+constexpr int kScreenWidth = 320;
+constexpr int kScreenHeight = 240;
 
 class Toolkit {
  public:
@@ -54,6 +60,10 @@ class Toolkit {
   const Screen& screen() const { return screen_; }
   int statusLineRedraws() const { return statusLineRedraws_; }
 
+  // The local time clocks show: the time now, or the time a test fixed (null: now again).
+  std::tm ClockTime() const;
+  void FixClock(const std::tm* local);
+
  private:
   Toolkit() = default;
   void Forget(igWidget* widget);
@@ -79,14 +89,15 @@ class Toolkit {
   unsigned serial_ = 0;
   int statusLineRedraws_ = 0;
   bool drawing_ = false;
+  std::optional<std::tm> fixedClock_;
 };
 
 // The public object behind a widget, as the intptr_t the callbacks receive.
 intptr_t FormHandle(const igWidget* form);
 intptr_t IndicatorHandle(const igWidget* indicator);
 
-// The clock's text for the current local time in the given format.
-std::string ClockText(int format);
+// The clock's text for a local time in the given format.
+std::string ClockText(int format, const std::tm& local);
 
 }  // namespace termsim
 

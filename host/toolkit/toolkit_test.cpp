@@ -7,9 +7,9 @@ namespace termsim {
 
 namespace {
 
-// What the test display has drawn: the title of each form put on the screen.
+// What the test display has drawn: the last screen of each form put on the screen.
 struct DrawLog {
-  std::vector<std::string> titles;
+  std::vector<Screen> screens;
   unsigned lastSerial = 0;
 };
 
@@ -24,14 +24,27 @@ void UseTestDisplay(std::function<int()> nextKey) {
   Drawn() = DrawLog();
   Toolkit::Get().UseDisplay(std::make_unique<TestDisplay>(std::move(nextKey), [](const Screen& s) {
     DrawLog& log = Drawn();
-    if (s.hasForm && s.formSerial != log.lastSerial) {
+    if (!s.hasForm) return;
+    if (s.formSerial != log.lastSerial) {
       log.lastSerial = s.formSerial;
-      log.titles.push_back(s.form.title);
+      log.screens.push_back(s);
+    } else {
+      log.screens.back() = s;
     }
   }));
 }
 
-std::vector<std::string> DrawnTitles() { return Drawn().titles; }
+std::vector<std::string> DrawnTitles() {
+  std::vector<std::string> titles;
+  for (const Screen& screen : Drawn().screens) titles.push_back(screen.form.title);
+  return titles;
+}
+
+std::vector<Screen> DrawnScreens() { return Drawn().screens; }
+
+void FixClock(const std::tm& local) { Toolkit::Get().FixClock(&local); }
+
+Screen CurrentScreen() { return Toolkit::Get().screen(); }
 
 std::string ScreenText() { return ScreenTextOf(Toolkit::Get().screen()); }
 

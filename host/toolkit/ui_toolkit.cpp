@@ -3,13 +3,12 @@
 
 #include "host/toolkit/toolkit.h"
 
+using termsim::kScreenHeight;
+using termsim::kScreenWidth;
+using termsim::kStatusLineHeight;
 using termsim::Toolkit;
 
 namespace {
-
-constexpr int kScreenWidth = 320;
-constexpr int kScreenHeight = 240;
-constexpr int kStatusLineHeight = 20;
 
 igWidget* NewWidget(WidgetKind kind) { return Toolkit::Get().NewWidget(kind); }
 

@@ -30,6 +30,9 @@ std::vector<std::string> Decode(KeyDecoder& decoder, const std::string& bytes) {
       case DecodedKey::kPress:
         keys.push_back("press");
         break;
+      case DecodedKey::kScreenshot:
+        keys.push_back("screenshot");
+        break;
     }
   }
   return keys;

@@ -10,7 +10,8 @@
 namespace termsim {
 
 struct DecodedKey {
-  enum Action { kCode, kFocusNext, kFocusPrevious, kPress };
+  // kScreenshot: save a picture of the screen (the framebuffer display's Print Screen).
+  enum Action { kCode, kFocusNext, kFocusPrevious, kPress, kScreenshot };
   Action action = kCode;
   int code = 0;  // kCode: the event code
 };

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/toolkit/colour.h"
 #include "host/toolkit/snapshot.h"
 
 namespace termsim {
@@ -71,10 +72,6 @@ Frame ComposeFrame(const Screen& screen, int focusedControl);
 // cells that differ (all of them when previous is null), clipped to the terminal's size.
 std::string RenderFrame(const Frame* previous, const Frame& next, int terminalRows,
                         int terminalColumns);
-
-// A text colour that can be read on bg: fg itself when it contrasts enough, else
-// white or black, whichever contrasts more.
-unsigned short ReadableOn(unsigned short fg, unsigned short bg);
 
 }  // namespace termsim
 
