@@ -12,4 +12,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/arm-linux-gnueabihf)
+# The C and C++ runtime must be the cross toolchain's, which matches its loader: once
+# Debian's own armhf C library is installed (libpng-dev:armhf brings it), the loader's
+# default search would find that one first.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/arm-linux-gnueabihf
+    -E LD_LIBRARY_PATH=/usr/arm-linux-gnueabihf/lib)
