@@ -22,7 +22,6 @@
 #include "host/toolkit/render/png_file.h"
 #include "host/toolkit/render/renderer.h"
 #include "host/toolkit/toolkit_test.h"
-#include "tests/support/ui_fixture.h"
 #include "tests/upload_flow/upload_fixture.h"
 #include "upload/upload_dialog.h"
 
@@ -113,13 +112,10 @@ Screen DrawnWithTitle(const std::string& title, size_t nth = 0) {
   return Screen();
 }
 
-class GoldenScreens : public test::UploadFixture {
+class GoldenScreens : public test::UploadUiFixture {
  protected:
   void SetUp() override {
-    UploadFixture::SetUp();
-    termsim::ResetToolkit();
-    termsim::UseTestDisplay([this] { return keys_.Next(); });
-    ui_ = igUI::Init(0);
+    UploadUiFixture::SetUp();
     std::tm clock{};
     clock.tm_year = 2017 - 1900;
     clock.tm_mon = 9;
@@ -135,13 +131,12 @@ class GoldenScreens : public test::UploadFixture {
     StopBatteryMonitor();  // the test makes the monitor's passes itself
   }
   void TearDown() override {
-    termsim::ResetToolkit();
     BatteryFilesDir = "/sys/class/power_supply/battery";
     for (const char* name : {"voltage_max", "voltage_min", "voltage_now"}) {
       unlink((std::string("battery/") + name).c_str());
     }
     rmdir("battery");
-    UploadFixture::TearDown();
+    UploadUiFixture::TearDown();
   }
 
   // A battery of 4.2 V full and 3.4 V empty, now at nowMicrovolts, on the power source
@@ -157,9 +152,6 @@ class GoldenScreens : public test::UploadFixture {
     BatteryMonitorBegin();
     BatteryMonitorPass();
   }
-
-  test::KeyScript keys_;
-  igUI* ui_ = nullptr;
 };
 
 TEST_F(GoldenScreens, MainScreenOnBatteryOnExternalPowerAndDischarged) {

@@ -4,12 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <linux/input.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +15,7 @@
 #include "host/toolkit/render/png_file.h"
 #include "host/toolkit/render/renderer.h"
 #include "tests/host_toolkit/sample_screens.h"
+#include "tests/host_services/test_support.h"
 #include "tests/support/framebuffer_check.h"
 
 namespace {
@@ -46,21 +44,9 @@ Screen TwoButtonScreen() {
 
 class FramebufferOnFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/fb-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    display_.reset();
-    for (const std::string& name : made_) unlink((dir_ + "/" + name).c_str());
-    rmdir(dir_.c_str());
-  }
+  void SetUp() override { ASSERT_FALSE(temp_.path().empty()); }
 
-  std::string Path(const std::string& name) {
-    made_.push_back(name);
-    return dir_ + "/" + name;
-  }
+  std::string Path(const std::string& name) { return temp_ / name; }
 
   // A file of input events: each key pressed and let go, with a report after each.
   std::string Keys(const std::vector<unsigned short>& keys, const std::string& name = "keys") {
@@ -95,7 +81,7 @@ class FramebufferOnFiles : public ::testing::Test {
     FramebufferSettings settings;
     settings.framebuffer = Path("fb") + ":" + geometry;
     settings.input = input;
-    settings.screenshots = dir_;
+    settings.screenshots = temp_.path();
     settings.screenWidth = 320;
     settings.screenHeight = 240;
     return settings;
@@ -116,8 +102,7 @@ class FramebufferOnFiles : public ::testing::Test {
     return Display::kNoInput;
   }
 
-  std::string dir_;
-  std::vector<std::string> made_;
+  testsupport::TempDir temp_;
   std::unique_ptr<FramebufferDisplay> display_;
 };
 
@@ -141,7 +126,7 @@ TEST_F(FramebufferOnFiles, ShowsTheRenderersPixelsInBothFormats) {
     display_->Draw(screen);
     EXPECT_EQ(test::FramebufferMismatch(settings.framebuffer, Picture(screen, 6)), "");
     display_.reset();
-    unlink(settings.framebuffer.substr(0, settings.framebuffer.find(':')).c_str());
+    unlink(Path("fb").c_str());
   }
 }
 
@@ -176,9 +161,7 @@ TEST_F(FramebufferOnFiles, PrintScreenSavesThePictureAndTheText) {
   std::string error;
   ASSERT_TRUE(termsim::ReadPng(Path("screen-1.png"), &saved, &error)) << error;
   EXPECT_TRUE(saved == Picture(screen, 6));
-  std::ifstream text(Path("screen-1.txt"));
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(text), std::istreambuf_iterator<char>()),
-            termsim::ScreenTextOf(screen));
+  EXPECT_EQ(testsupport::ReadFile(Path("screen-1.txt")), termsim::ScreenTextOf(screen));
 }
 
 // A missing framebuffer, a format not supported, one too small, or an input device that
@@ -190,17 +173,16 @@ TEST_F(FramebufferOnFiles, RefusesBeforeDrawingAnything) {
     std::string framebuffer, input, expected;
   };
   const std::string fb = Path("fb");
-  {
-    std::ofstream(fb, std::ios::binary) << std::string(320 * 240 * 2, '\xAB');
-  }
+  testsupport::WriteFile(fb, std::string(320 * 240 * 2, '\xAB'));
   const Case cases[] = {
-      {dir_ + "/no/fb0", keys, "The framebuffer " + dir_ + "/no/fb0 named by TERMSIM_FB cannot be opened"},
+      {Path("no/fb0"), keys, "The framebuffer " + Path("no/fb0") + " named by TERMSIM_FB cannot be opened"},
       {keys, keys, "The framebuffer " + keys + " named by TERMSIM_FB is not a framebuffer device"},
       {fb + ":320x240:24", keys, "named by TERMSIM_FB has 24 bits per pixel, which is not supported"},
       {fb + ":160x120:16", keys, "TERMSIM_FB is 160 x 120 pixels, too small for the 320 x 240 screen."},
-      {fb + ":320x240:16", dir_ + "/no/event0",
-       "The input device " + dir_ + "/no/event0 named by TERMSIM_INPUT cannot be read"},
-      {fb + ":320x240:16", dir_, "The input device " + dir_ + " named by TERMSIM_INPUT cannot be read"},
+      {fb + ":320x240:16", Path("no/event0"),
+       "The input device " + Path("no/event0") + " named by TERMSIM_INPUT cannot be read"},
+      {fb + ":320x240:16", temp_.path(),
+       "The input device " + temp_.path() + " named by TERMSIM_INPUT cannot be read"},
   };
   for (const Case& c : cases) {
     FramebufferSettings settings = Settings("320x240:16", c.input);
@@ -211,9 +193,7 @@ TEST_F(FramebufferOnFiles, RefusesBeforeDrawingAnything) {
     EXPECT_EQ(error.back(), '.') << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }
-  std::ifstream in(fb, std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  EXPECT_EQ(bytes, std::string(320 * 240 * 2, '\xAB')) << "nothing drawn";
+  EXPECT_EQ(testsupport::ReadFile(fb), std::string(320 * 240 * 2, '\xAB')) << "nothing drawn";
 }
 
 }  // namespace

@@ -3,14 +3,12 @@
 #include "host/toolkit/render/renderer.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <string>
 
 #include "host/toolkit/cp1251.h"
 #include "host/toolkit/render/font.h"
 #include "host/toolkit/render/png_file.h"
+#include "tests/host_services/test_support.h"
 #include "tests/host_toolkit/sample_screens.h"
 
 namespace {
@@ -163,41 +161,29 @@ TEST(RendererSizes, DrawsAScreenOfAnySize) {
   EXPECT_EQ(small.At(319, 239), screen.form.first);
 }
 
-class PngFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/png-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    for (const char* name : {"/all.png", "/big.png"}) unlink((dir_ + name).c_str());
-    rmdir(dir_.c_str());
-  }
-  std::string dir_;
-};
-
-TEST_F(PngFiles, EveryColourComesBackAsWrittenAtAnyScale) {
+TEST(PngFiles, EveryColourComesBackAsWrittenAtAnyScale) {
+  const testsupport::TempDir temp;
+  const std::string& dir = temp.path();
   Image all(256, 256);
   for (int i = 0; i < 65536; ++i) all.pixels[static_cast<size_t>(i)] = static_cast<uint16_t>(i);
   std::string error;
-  ASSERT_TRUE(termsim::WritePng(dir_ + "/all.png", all, 1, &error)) << error;
+  ASSERT_TRUE(termsim::WritePng(dir + "/all.png", all, 1, &error)) << error;
   Image back;
-  ASSERT_TRUE(termsim::ReadPng(dir_ + "/all.png", &back, &error)) << error;
+  ASSERT_TRUE(termsim::ReadPng(dir + "/all.png", &back, &error)) << error;
   EXPECT_TRUE(back == all);
 
-  ASSERT_TRUE(termsim::WritePng(dir_ + "/big.png", all, 3, &error)) << error;
-  ASSERT_TRUE(termsim::ReadPng(dir_ + "/big.png", &back, &error)) << error;
+  ASSERT_TRUE(termsim::WritePng(dir + "/big.png", all, 3, &error)) << error;
+  ASSERT_TRUE(termsim::ReadPng(dir + "/big.png", &back, &error)) << error;
   ASSERT_EQ(back.width, 768);
   ASSERT_EQ(back.height, 768);
   for (int y = 0; y < back.height; y += 7) {
     for (int x = 0; x < back.width; x += 5) ASSERT_EQ(back.At(x, y), all.At(x / 3, y / 3)) << x << "," << y;
   }
 
-  EXPECT_FALSE(termsim::WritePng(dir_ + "/none/x.png", all, 1, &error));
-  EXPECT_NE(error.find(dir_ + "/none/x.png"), std::string::npos) << error;
-  EXPECT_FALSE(termsim::ReadPng(dir_ + "/none.png", &back, &error));
-  EXPECT_NE(error.find(dir_ + "/none.png"), std::string::npos) << error;
+  EXPECT_FALSE(termsim::WritePng(dir + "/none/x.png", all, 1, &error));
+  EXPECT_NE(error.find(dir + "/none/x.png"), std::string::npos) << error;
+  EXPECT_FALSE(termsim::ReadPng(dir + "/none.png", &back, &error));
+  EXPECT_NE(error.find(dir + "/none.png"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include "host/toolkit/displays/script_display.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +10,7 @@
 
 #include "host/toolkit/render/png_file.h"
 #include "host/toolkit/render/renderer.h"
+#include "tests/host_services/test_support.h"
 #include "tests/host_toolkit/sample_screens.h"
 
 namespace {
@@ -188,9 +188,8 @@ namespace {
 // png writes the screen as the renderer draws it, the focus on the first button, and
 // --scale enlarges it; a file that cannot be written is reported and the script goes on.
 TEST_F(ScriptCommands, PngWritesThePictureOfTheScreen) {
-  char pattern[] = "/tmp/script-png-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string dir = pattern;
+  const testsupport::TempDir temp;
+  const std::string& dir = temp.path();
   Start("png " + dir + "/a.png\npng " + dir + "/b.png --scale 2\npng " + dir +
         "/none/c.png\npng " + dir + "/d.png --scale 0\npng\nkey 5\n");
   termsim::Screen screen = test::MainScreen();
@@ -212,9 +211,6 @@ TEST_F(ScriptCommands, PngWritesThePictureOfTheScreen) {
   EXPECT_NE(errors.find("script line 4: png --scale needs"), std::string::npos) << errors;
   EXPECT_NE(errors.find("script line 5: png needs a file name"), std::string::npos) << errors;
   EXPECT_NE(access((dir + "/d.png").c_str(), F_OK), 0);
-  unlink((dir + "/a.png").c_str());
-  unlink((dir + "/b.png").c_str());
-  rmdir(dir.c_str());
 }
 
 }  // namespace

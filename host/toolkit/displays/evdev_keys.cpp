@@ -15,20 +15,39 @@
 namespace termsim {
 namespace {
 
-struct Letter {
+// What a key gives: an action, and for kCode the code (with Shift: shiftedCode).
+struct KeyMeaning {
   unsigned short key;
-  char ascii;
+  DecodedKey::Action action;
+  int code, shiftedCode;
 };
 
-constexpr Letter kLetters[] = {
-    {KEY_A, 'a'}, {KEY_B, 'b'}, {KEY_C, 'c'}, {KEY_D, 'd'}, {KEY_E, 'e'}, {KEY_F, 'f'},
-    {KEY_G, 'g'}, {KEY_H, 'h'}, {KEY_I, 'i'}, {KEY_J, 'j'}, {KEY_K, 'k'}, {KEY_L, 'l'},
-    {KEY_M, 'm'}, {KEY_N, 'n'}, {KEY_O, 'o'}, {KEY_P, 'p'}, {KEY_Q, 'q'}, {KEY_R, 'r'},
-    {KEY_S, 's'}, {KEY_T, 't'}, {KEY_U, 'u'}, {KEY_V, 'v'}, {KEY_W, 'w'}, {KEY_X, 'x'},
-    {KEY_Y, 'y'}, {KEY_Z, 'z'}, {KEY_1, '1'}, {KEY_2, '2'}, {KEY_3, '3'}, {KEY_4, '4'},
-    {KEY_5, '5'}, {KEY_6, '6'}, {KEY_7, '7'}, {KEY_8, '8'}, {KEY_9, '9'}, {KEY_0, '0'},
-    {KEY_KP1, '1'}, {KEY_KP2, '2'}, {KEY_KP3, '3'}, {KEY_KP4, '4'}, {KEY_KP5, '5'},
-    {KEY_KP6, '6'}, {KEY_KP7, '7'}, {KEY_KP8, '8'}, {KEY_KP9, '9'}, {KEY_KP0, '0'},
+constexpr DecodedKey::Action kCode = DecodedKey::kCode;
+constexpr DecodedKey::Action kNext = DecodedKey::kFocusNext;
+constexpr DecodedKey::Action kPrevious = DecodedKey::kFocusPrevious;
+
+constexpr KeyMeaning kKeys[] = {
+    {KEY_BACKSPACE, kCode, 8, 8}, {KEY_ENTER, kCode, 13, 13}, {KEY_KPENTER, kCode, 13, 13},
+    {KEY_ESC, kCode, 27, 27}, {KEY_DOWN, kNext, 0, 0}, {KEY_RIGHT, kNext, 0, 0},
+    {KEY_UP, kPrevious, 0, 0}, {KEY_LEFT, kPrevious, 0, 0},
+    {KEY_SPACE, DecodedKey::kPress, 0, 0}, {KEY_SYSRQ, DecodedKey::kScreenshot, 0, 0},
+    {KEY_PRINT, DecodedKey::kScreenshot, 0, 0},
+    {KEY_A, kCode, 'a', 'A'}, {KEY_B, kCode, 'b', 'B'}, {KEY_C, kCode, 'c', 'C'},
+    {KEY_D, kCode, 'd', 'D'}, {KEY_E, kCode, 'e', 'E'}, {KEY_F, kCode, 'f', 'F'},
+    {KEY_G, kCode, 'g', 'G'}, {KEY_H, kCode, 'h', 'H'}, {KEY_I, kCode, 'i', 'I'},
+    {KEY_J, kCode, 'j', 'J'}, {KEY_K, kCode, 'k', 'K'}, {KEY_L, kCode, 'l', 'L'},
+    {KEY_M, kCode, 'm', 'M'}, {KEY_N, kCode, 'n', 'N'}, {KEY_O, kCode, 'o', 'O'},
+    {KEY_P, kCode, 'p', 'P'}, {KEY_Q, kCode, 'q', 'Q'}, {KEY_R, kCode, 'r', 'R'},
+    {KEY_S, kCode, 's', 'S'}, {KEY_T, kCode, 't', 'T'}, {KEY_U, kCode, 'u', 'U'},
+    {KEY_V, kCode, 'v', 'V'}, {KEY_W, kCode, 'w', 'W'}, {KEY_X, kCode, 'x', 'X'},
+    {KEY_Y, kCode, 'y', 'Y'}, {KEY_Z, kCode, 'z', 'Z'},
+    {KEY_1, kCode, '1', '1'}, {KEY_2, kCode, '2', '2'}, {KEY_3, kCode, '3', '3'},
+    {KEY_4, kCode, '4', '4'}, {KEY_5, kCode, '5', '5'}, {KEY_6, kCode, '6', '6'},
+    {KEY_7, kCode, '7', '7'}, {KEY_8, kCode, '8', '8'}, {KEY_9, kCode, '9', '9'},
+    {KEY_0, kCode, '0', '0'}, {KEY_KP1, kCode, '1', '1'}, {KEY_KP2, kCode, '2', '2'},
+    {KEY_KP3, kCode, '3', '3'}, {KEY_KP4, kCode, '4', '4'}, {KEY_KP5, kCode, '5', '5'},
+    {KEY_KP6, kCode, '6', '6'}, {KEY_KP7, kCode, '7', '7'}, {KEY_KP8, kCode, '8', '8'},
+    {KEY_KP9, kCode, '9', '9'}, {KEY_KP0, kCode, '0', '0'},
 };
 
 bool HasBit(const std::vector<unsigned long>& bits, unsigned bit) {
@@ -78,44 +97,15 @@ void EvdevKeys::Feed(const input_event& event) {
   }
   if (event.value == 0) return;  // a release; 1 is a press, 2 a repeat
   const bool shift = leftShift_ || rightShift_;
-  switch (event.code) {
-    case KEY_BACKSPACE:
-      keys_.push_back(DecodedKey{DecodedKey::kCode, 8});
-      return;
-    case KEY_ENTER:
-    case KEY_KPENTER:
-      keys_.push_back(DecodedKey{DecodedKey::kCode, 13});
-      return;
-    case KEY_ESC:
-      keys_.push_back(DecodedKey{DecodedKey::kCode, 27});
-      return;
-    case KEY_TAB:
-      keys_.push_back(DecodedKey{shift ? DecodedKey::kFocusPrevious : DecodedKey::kFocusNext, 0});
-      return;
-    case KEY_DOWN:
-    case KEY_RIGHT:
-      keys_.push_back(DecodedKey{DecodedKey::kFocusNext, 0});
-      return;
-    case KEY_UP:
-    case KEY_LEFT:
-      keys_.push_back(DecodedKey{DecodedKey::kFocusPrevious, 0});
-      return;
-    case KEY_SPACE:
-      keys_.push_back(DecodedKey{DecodedKey::kPress, 0});
-      return;
-    case KEY_SYSRQ:
-    case KEY_PRINT:
-      keys_.push_back(DecodedKey{DecodedKey::kScreenshot, 0});
-      return;
-    default:
-      break;
-  }
-  for (const Letter& letter : kLetters) {
-    if (letter.key != event.code) continue;
-    char ascii = letter.ascii;
-    if (shift && ascii >= 'a' && ascii <= 'z') ascii = static_cast<char>(ascii - 'a' + 'A');
-    keys_.push_back(DecodedKey{DecodedKey::kCode, ascii});
+  if (event.code == KEY_TAB) {
+    keys_.push_back(DecodedKey{shift ? kPrevious : kNext, 0});
     return;
+  }
+  for (const KeyMeaning& meaning : kKeys) {
+    if (meaning.key == event.code) {
+      keys_.push_back(DecodedKey{meaning.action, shift ? meaning.shiftedCode : meaning.code});
+      return;
+    }
   }
 }
 
