@@ -174,10 +174,16 @@ void Framebuffer::Put(const Image& image, const Rect& area, const Placement& pla
   const int bytesPerPixel = geometry_.BytesPerPixel();
   // One enlarged line of the area, as the framebuffer stores it, copied scale times.
   std::vector<uint8_t> line(static_cast<size_t>(visible.Width() * scale * bytesPerPixel));
+  int last = -1;  // the colour converted last: screens are mostly runs of one colour
+  uint32_t value = 0;
   for (int y = visible.y0; y < visible.y1; ++y) {
     uint8_t* out = line.data();
     for (int x = visible.x0; x < visible.x1; ++x) {
-      const uint32_t value = EncodePixel(image.At(x, y), geometry_.format);
+      const uint16_t colour = image.At(x, y);
+      if (colour != last) {
+        value = EncodePixel(colour, geometry_.format);
+        last = colour;
+      }
       for (int i = 0; i < scale; ++i) {
         if (bytesPerPixel == 2) {
           const uint16_t half = static_cast<uint16_t>(value);
