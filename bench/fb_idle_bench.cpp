@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
   const long long before = RunTime(child);
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
   const long long after = RunTime(child);
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   int status = 0;
   const bool running = waitpid(child, &status, WNOHANG) == 0;
   kill(child, SIGTERM);
@@ -77,7 +78,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const double busy = static_cast<double>(after - before) / 1e9;
-  std::printf("battest idle on the framebuffer display: %.1f s, processor time %.4f s (%.3f%% of one core)\n",
+  std::printf("battest idle on the framebuffer display: %.1f s, processor time %.4f s "
+              "(%.3f%% of one core)\n",
               wall, busy, 100.0 * busy / wall);
   for (const char* name : {"/fb", "/keys", "/output", "/data", "/props"}) {
     const std::string path = dir + name;

@@ -12,8 +12,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# The C and C++ runtime must be the cross toolchain's, which matches its loader: once
-# Debian's own armhf C library is installed (libpng-dev:armhf brings it), the loader's
-# default search would find that one first.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/arm-linux-gnueabihf
-    -E LD_LIBRARY_PATH=/usr/arm-linux-gnueabihf/lib)
+# The cross compiler's own C library is the one the programs run with, also where
+# Debian's armhf packages (multiarch, in /lib/arm-linux-gnueabihf) are installed beside
+# it: a loader of one build with a libc.so of another crashes in threads. So the
+# loader looks in the cross compiler's /lib first (/lib under the -L prefix), and finds
+# only what that lacks in the multiarch directories.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/arm-linux-gnueabihf -E LD_LIBRARY_PATH=/lib)

@@ -35,7 +35,8 @@ Rgb ToRgb(uint16_t colour) {
 }
 
 uint16_t FromRgb(Rgb rgb) {
-  return static_cast<uint16_t>(Narrow(rgb.r, 31) << 11 | Narrow(rgb.g, 63) << 5 | Narrow(rgb.b, 31));
+  return static_cast<uint16_t>(Narrow(rgb.r, 31) << 11 | Narrow(rgb.g, 63) << 5 |
+                               Narrow(rgb.b, 31));
 }
 
 uint16_t ReadableOn(uint16_t fg, uint16_t bg) {

@@ -9,10 +9,6 @@
 
 namespace termsim {
 
-// Height of the status line along the top of the screen; the client area is below it,
-// and control coordinates are relative to the client area.
-constexpr int kStatusLineHeight = 20;
-
 struct ControlInfo {
   std::string kind;  // "static", "multiline", "button", "clock", "batlevel"
   int x = 0, y = 0, w = 0, h = 0;
@@ -52,6 +48,10 @@ struct Scheme {
   unsigned short staticFg = 0, staticBg = 0;
   bool formSet = false, staticSet = false;
 };
+
+// Height of the status line along the top of the screen; the client area is below it,
+// and control coordinates are relative to the client area.
+constexpr int kStatusLineHeight = 20;
 
 struct Screen {
   int width = 320;  // the whole screen in pixels, status line included

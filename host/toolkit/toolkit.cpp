@@ -226,7 +226,6 @@ FormInfo Toolkit::Describe(const igWidget* container) const {
   info.first = FormFirst(container);
   info.second = FormSecond(container);
   info.result = container->result;
-  const std::tm now = ClockTime();
   for (const igWidget* child : container->children) {
     ControlInfo control;
     control.kind = KindName(child->kind);
@@ -234,7 +233,8 @@ FormInfo Toolkit::Describe(const igWidget* container) const {
     control.y = child->y;
     control.w = child->w;
     control.h = child->h;
-    control.text = child->kind == WidgetKind::kClock ? ClockText(child->format, now) : child->text;
+    control.text =
+        child->kind == WidgetKind::kClock ? ClockText(child->format, ClockTime()) : child->text;
     control.name = child->name;
     control.style = child->style;
     control.code = child->code;
@@ -315,13 +315,7 @@ std::tm Toolkit::ClockTime() const {
   return local;
 }
 
-void Toolkit::FixClock(const std::tm* local) {
-  if (local != nullptr) {
-    fixedClock_ = *local;
-  } else {
-    fixedClock_.reset();
-  }
-}
+void Toolkit::FixClock(const std::tm& local) { fixedClock_ = local; }
 
 std::string ClockText(int format, const std::tm& local) {
   // Format bits: 1 hours, 2 minutes, 4 seconds, 8 date (DD.MM.YYYY) in front; 0 is 3.

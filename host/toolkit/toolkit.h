@@ -60,9 +60,9 @@ class Toolkit {
   const Screen& screen() const { return screen_; }
   int statusLineRedraws() const { return statusLineRedraws_; }
 
-  // The local time clocks show: the time now, or the time a test fixed (null: now again).
+  // The local time clocks show: the time now, or the time a test fixed until Reset.
   std::tm ClockTime() const;
-  void FixClock(const std::tm* local);
+  void FixClock(const std::tm& local);
 
  private:
   Toolkit() = default;

@@ -42,7 +42,7 @@ std::vector<std::string> DrawnTitles() {
 
 std::vector<Screen> DrawnScreens() { return Drawn().screens; }
 
-void FixClock(const std::tm& local) { Toolkit::Get().FixClock(&local); }
+void FixClock(const std::tm& local) { Toolkit::Get().FixClock(local); }
 
 Screen CurrentScreen() { return Toolkit::Get().screen(); }
 

@@ -55,7 +55,9 @@ Image Picture(const Screen& screen) {
   const std::string golden = std::string(GOLDEN_DIR) + "/" + name + ".png";
   std::string error;
   if (Updating()) {
-    if (!termsim::WritePng(golden, actual, 1, &error)) return ::testing::AssertionFailure() << error;
+    if (!termsim::WritePng(golden, actual, 1, &error)) {
+      return ::testing::AssertionFailure() << error;
+    }
     std::printf("wrote %s\n", golden.c_str());
     return ::testing::AssertionSuccess();
   }

@@ -133,8 +133,9 @@ TEST_F(FramebufferOnFiles, ShowsTheRenderersPixelsInBothFormats) {
 // Backspace, Enter, Esc and letters give their codes; Tab moves the focus, drawn at once;
 // Space presses the focused button; at the end of the file the time-outs pass.
 TEST_F(FramebufferOnFiles, KeysComeFromAFileOfInputEvents) {
-  const FramebufferSettings settings = Settings("320x240:16", Keys({KEY_BACKSPACE, KEY_TAB, KEY_SPACE,
-      KEY_LEFTSHIFT, KEY_TAB, KEY_A, KEY_LEFTSHIFT, KEY_A, KEY_ENTER, KEY_ESC, KEY_5}));
+  const FramebufferSettings settings =
+      Settings("320x240:16", Keys({KEY_BACKSPACE, KEY_TAB, KEY_SPACE, KEY_LEFTSHIFT, KEY_TAB,
+                                   KEY_A, KEY_LEFTSHIFT, KEY_A, KEY_ENTER, KEY_ESC, KEY_5}));
   Open(settings);
   const Screen screen = TwoButtonScreen();
   display_->Draw(screen);
@@ -175,10 +176,13 @@ TEST_F(FramebufferOnFiles, RefusesBeforeDrawingAnything) {
   const std::string fb = Path("fb");
   testsupport::WriteFile(fb, std::string(320 * 240 * 2, '\xAB'));
   const Case cases[] = {
-      {Path("no/fb0"), keys, "The framebuffer " + Path("no/fb0") + " named by TERMSIM_FB cannot be opened"},
+      {Path("no/fb0"), keys,
+       "The framebuffer " + Path("no/fb0") + " named by TERMSIM_FB cannot be opened"},
       {keys, keys, "The framebuffer " + keys + " named by TERMSIM_FB is not a framebuffer device"},
-      {fb + ":320x240:24", keys, "named by TERMSIM_FB has 24 bits per pixel, which is not supported"},
-      {fb + ":160x120:16", keys, "TERMSIM_FB is 160 x 120 pixels, too small for the 320 x 240 screen."},
+      {fb + ":320x240:24", keys,
+       "named by TERMSIM_FB has 24 bits per pixel, which is not supported"},
+      {fb + ":160x120:16", keys,
+       "TERMSIM_FB is 160 x 120 pixels, too small for the 320 x 240 screen."},
       {fb + ":320x240:16", Path("no/event0"),
        "The input device " + Path("no/event0") + " named by TERMSIM_INPUT cannot be read"},
       {fb + ":320x240:16", temp_.path(),

@@ -40,17 +40,21 @@ Rect Differences(const Image& a, const Image& b) {
 bool Inside(const Rect& inner, const Rect& outer) { return inner.Intersect(outer) == inner; }
 
 TEST(RendererFonts, EveryPrintableCharacterOfTheCodePageHasAGlyph) {
-  for (const termsim::Font* font : {&termsim::TextFont(), &termsim::BoldFont(), &termsim::LargeFont()}) {
-    for (int byte = 0; byte < 256; ++byte) {
-      const bool printable = termsim::IsPrintable(termsim::Cp1251ToCodePoint(static_cast<unsigned char>(byte)));
-      EXPECT_EQ(font->Glyph(static_cast<unsigned char>(byte)) != nullptr, printable)
-          << "byte 0x" << std::hex << byte << " in the font " << font->width() << "x" << font->height();
+  for (const termsim::Font* font :
+       {&termsim::TextFont(), &termsim::BoldFont(), &termsim::LargeFont()}) {
+    for (int i = 0; i < 256; ++i) {
+      const unsigned char byte = static_cast<unsigned char>(i);
+      const bool printable = termsim::IsPrintable(termsim::Cp1251ToCodePoint(byte));
+      EXPECT_EQ(font->Glyph(byte) != nullptr, printable)
+          << "byte 0x" << std::hex << i << " in the font " << font->width() << "x"
+          << font->height();
     }
     // Each letter its own shape: Ж, Ш and Щ differ, and none is blank.
     const std::string letters = termsim::Utf8ToCp1251("ЖШЩ");
     int set[3] = {};
     for (int i = 0; i < 3; ++i) {
-      const uint8_t* glyph = font->Glyph(static_cast<unsigned char>(letters[static_cast<size_t>(i)]));
+      const uint8_t* glyph =
+          font->Glyph(static_cast<unsigned char>(letters[static_cast<size_t>(i)]));
       for (int y = 0; y < font->height(); ++y) {
         for (int x = 0; x < font->width(); ++x) set[i] += font->Pixel(glyph, x, y) << ((x + y) % 3);
       }
@@ -118,7 +122,8 @@ TEST(RendererChanges, RedrawingTheChangedAreasGivesTheWholeNewPicture) {
        }},
       {"control moved", [](Screen* s, int*) { s->form.controls[3].y += 40; }},
       {"focus", [](Screen*, int* focus) { *focus = 6; }},
-      {"control added", [](Screen* s, int*) { s->form.controls.push_back(Control("static", 2, 180, 50, 10, "X")); }},
+      {"control added",
+       [](Screen* s, int*) { s->form.controls.push_back(Control("static", 2, 180, 50, 10, "X")); }},
       {"form shown anew", [](Screen* s, int*) {
          ++s->formSerial;
          s->form.flags = 32;
@@ -177,7 +182,9 @@ TEST(PngFiles, EveryColourComesBackAsWrittenAtAnyScale) {
   ASSERT_EQ(back.width, 768);
   ASSERT_EQ(back.height, 768);
   for (int y = 0; y < back.height; y += 7) {
-    for (int x = 0; x < back.width; x += 5) ASSERT_EQ(back.At(x, y), all.At(x / 3, y / 3)) << x << "," << y;
+    for (int x = 0; x < back.width; x += 5) {
+      ASSERT_EQ(back.At(x, y), all.At(x / 3, y / 3)) << x << "," << y;
+    }
   }
 
   EXPECT_FALSE(termsim::WritePng(dir + "/none/x.png", all, 1, &error));

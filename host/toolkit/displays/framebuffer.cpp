@@ -20,7 +20,8 @@ namespace {
 
 // A positive whole number, all of text.
 bool ParsePositive(const std::string& text, int* value) {
-  if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
+  if (text.empty() || text.size() > 6 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
     return false;
   }
   *value = std::atoi(text.c_str());
@@ -158,7 +159,8 @@ Framebuffer::~Framebuffer() {
 }
 
 void Framebuffer::Clear() {
-  const size_t bytes = static_cast<size_t>(geometry_.width) * static_cast<size_t>(geometry_.BytesPerPixel());
+  const size_t bytes =
+      static_cast<size_t>(geometry_.width) * static_cast<size_t>(geometry_.BytesPerPixel());
   for (int y = 0; y < geometry_.height; ++y) std::memset(Line(y), 0, bytes);
 }
 

@@ -26,7 +26,9 @@ uint16_t Readable(uint16_t fg, uint16_t bg) {
   };
   thread_local Entry cache[64] = {};
   Entry& entry = cache[(fg * 31u + bg) & 63u];
-  if (!entry.valid || entry.fg != fg || entry.bg != bg) entry = Entry{fg, bg, ReadableOn(fg, bg), true};
+  if (!entry.valid || entry.fg != fg || entry.bg != bg) {
+    entry = Entry{fg, bg, ReadableOn(fg, bg), true};
+  }
   return entry.result;
 }
 
@@ -265,8 +267,9 @@ void DrawForm(const Painter& screen, const Screen& s, int focusedControl) {
 }
 
 // Adds the areas of the controls that differ; all of `whole` when the lists differ in length.
-void CompareControls(const std::vector<ControlInfo>& before, const std::vector<ControlInfo>& after,
-                     const Rect& whole, Rect (*place)(const ControlInfo&), std::vector<Rect>* areas) {
+void CompareControls(const std::vector<ControlInfo>& before,
+                     const std::vector<ControlInfo>& after, const Rect& whole,
+                     Rect (*place)(const ControlInfo&), std::vector<Rect>* areas) {
   if (before.size() != after.size()) {
     areas->push_back(whole);
     return;
