@@ -11,6 +11,7 @@
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/main_screen.h"
@@ -180,10 +181,23 @@ TEST_F(GoldenScreens, MainScreenOnBatteryOnExternalPowerAndDischarged) {
   }
 }
 
+// A receiver that stays silent until the upload is cancelled: the worker waits in its first
+// receive until then, so the cancel always comes before any time-out.
+class SilentUntilCancelled : public fake::PortPeer {
+ public:
+  void OnSend(const uint8_t*, size_t) override {}
+  int OnRecv(uint8_t*, size_t) override {
+    while (TransferAbort.load() == 0) std::this_thread::yield();
+    return 0;
+  }
+};
+
 TEST_F(GoldenScreens, UploadWaitScreenCancelNoticeAndErrorSummary) {
   MadeUpBattery(3, 0, 3950000);
   WriteLog("line\r\n");
-  keys_.Press(27);  // cancel before the receiver answers
+  SilentUntilCancelled receiver;
+  fake::SetPeer(UPLOAD_PORT, &receiver);
+  keys_.Press(27);
   keys_.PressWhenShown(13, "СБОЙ -5");
   RunUploadDialog(ui_);
   EXPECT_TRUE(MatchesGolden(DrawnWithTitle("USB СОЕДИНЕНИЕ"), "upload_wait"));
