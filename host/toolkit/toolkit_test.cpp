@@ -7,7 +7,7 @@ namespace termsim {
 
 namespace {
 
-// What the test display has drawn: the last screen of each form put on the screen.
+// What the test display has drawn: each form put on the screen, as first drawn.
 struct DrawLog {
   std::vector<Screen> screens;
   unsigned lastSerial = 0;
@@ -24,12 +24,9 @@ void UseTestDisplay(std::function<int()> nextKey) {
   Drawn() = DrawLog();
   Toolkit::Get().UseDisplay(std::make_unique<TestDisplay>(std::move(nextKey), [](const Screen& s) {
     DrawLog& log = Drawn();
-    if (!s.hasForm) return;
-    if (s.formSerial != log.lastSerial) {
+    if (s.hasForm && s.formSerial != log.lastSerial) {
       log.lastSerial = s.formSerial;
       log.screens.push_back(s);
-    } else {
-      log.screens.back() = s;
     }
   }));
 }

@@ -23,8 +23,8 @@ void UseTestDisplay(std::function<int()> nextKey);
 // Titles of the forms put on the screen since the test display was installed, in order
 // (a form shown again counts again).
 std::vector<std::string> DrawnTitles();
-// For each of those forms, the whole screen as it was last drawn while the form was on
-// it (status line included).
+// For each of those forms, the whole screen (status line included) as it was when the
+// form was put on it.
 std::vector<Screen> DrawnScreens();
 
 // Status-line clocks show this local time instead of the time now, until ResetToolkit.
