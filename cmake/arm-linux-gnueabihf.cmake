@@ -5,7 +5,9 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
 set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf)
+# Libraries come from the cross toolchain's tree and from Debian's multiarch packages for
+# armhf (e.g. libpng-dev:armhf, in /usr/lib/arm-linux-gnueabihf with headers in /usr/include).
+set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf /)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -29,6 +29,10 @@ uint32_t Cp1251ToCodePoint(unsigned char byte) {
   return kHighHalf[byte - 0x80];
 }
 
+bool IsPrintable(uint32_t cp) {
+  return !(cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0) || cp == 0xAD);
+}
+
 void AppendUtf8(uint32_t cp, std::string* out) {
   if (cp < 0x80) {
     out->push_back(static_cast<char>(cp));

@@ -11,6 +11,10 @@ namespace termsim {
 // undefined, 0x98, maps to U+0098 so that every byte survives a round trip.
 uint32_t Cp1251ToCodePoint(unsigned char byte);
 
+// Whether a code point is drawn as a visible character: control characters, the C1
+// range and the soft hyphen are drawn as blanks.
+bool IsPrintable(uint32_t codePoint);
+
 // Appends the UTF-8 encoding of a code point.
 void AppendUtf8(uint32_t codePoint, std::string* out);
 

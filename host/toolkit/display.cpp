@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/common/end_actions.h"
+#include "host/toolkit/displays/framebuffer_display.h"
 #include "host/toolkit/displays/script_display.h"
 #include "host/toolkit/displays/terminal_display.h"
 #include "host/toolkit/toolkit.h"
@@ -20,11 +21,25 @@ std::unique_ptr<Display> MakeScriptDisplay() {
   return std::make_unique<ScriptDisplay>(STDIN_FILENO, stdout, stderr, [] { RequestQuit(); });
 }
 
+// The framebuffer display, or the end of the process with a sentence on what is wrong:
+// the program cannot run without its screen.
+std::unique_ptr<Display> MakeFramebufferDisplay() {
+  std::string error;
+  std::unique_ptr<Display> display = FramebufferDisplay::Open(
+      FramebufferSettingsFromEnvironment(Toolkit::Get().width(), Toolkit::Get().height()), &error);
+  if (!display) {
+    std::fprintf(stderr, "termsim: %s\n", error.c_str());
+    EndProgram(1);
+  }
+  return display;
+}
+
 std::unique_ptr<Display> MakeDisplay(const std::string& name) {
   if (name == "script") return MakeScriptDisplay();
   if (name == "terminal") return std::make_unique<TerminalDisplay>(STDIN_FILENO, STDOUT_FILENO);
+  if (name == "fb") return MakeFramebufferDisplay();
   if (!name.empty()) {
-    std::fprintf(stderr, "TERMSIM_DISPLAY=%s is not a display (terminal, script)\n",
+    std::fprintf(stderr, "TERMSIM_DISPLAY=%s is not a display (terminal, script, fb)\n",
                  name.c_str());
   }
   if (isatty(STDOUT_FILENO)) return std::make_unique<TerminalDisplay>(STDIN_FILENO, STDOUT_FILENO);

@@ -26,8 +26,9 @@ class Display {
 // toolkit is already started); the toolkit owns it.
 void UseDisplay(std::unique_ptr<Display> display);
 
-// The display named by TERMSIM_DISPLAY ("terminal" or "script"); without it the
-// terminal when standard output is a terminal, else the script display.
+// The display named by TERMSIM_DISPLAY ("terminal", "script" or "fb"); without it the
+// terminal when standard output is a terminal, else the script display. A framebuffer
+// display that cannot start ends the process with status 1 and a sentence saying why.
 std::unique_ptr<Display> MakeDisplayFromEnvironment();
 
 }  // namespace termsim

@@ -6,6 +6,15 @@
 
 namespace termsim {
 
+bool operator==(const ControlInfo& a, const ControlInfo& b) {
+  return a.kind == b.kind && a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h &&
+         a.text == b.text && a.name == b.name && a.style == b.style && a.code == b.code &&
+         a.first == b.first && a.second == b.second && a.textColour == b.textColour &&
+         a.hasLevelText == b.hasLevelText && a.levelText == b.levelText &&
+         a.levelHigh == b.levelHigh && a.levelLow == b.levelLow &&
+         a.levelOutline == b.levelOutline && a.status == b.status && a.format == b.format;
+}
+
 std::vector<const ControlInfo*> LayoutOrder(const FormInfo& form) {
   std::vector<const ControlInfo*> order;
   order.reserve(form.controls.size());
@@ -30,6 +39,21 @@ std::vector<std::string> SplitLines(const std::string& text) {
     }
   }
   return lines;
+}
+
+std::vector<std::string> WrapLine(const std::string& line, int width) {
+  std::vector<std::string> pieces;
+  if (width <= 0) return pieces;
+  std::string rest = line;
+  while (static_cast<int>(rest.size()) > width) {
+    size_t cut = rest.rfind(' ', static_cast<size_t>(width));
+    if (cut == std::string::npos || cut == 0) cut = static_cast<size_t>(width);
+    pieces.push_back(rest.substr(0, cut));
+    rest = rest.substr(cut);
+    if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+  }
+  pieces.push_back(rest);
+  return pieces;
 }
 
 namespace {

@@ -26,6 +26,10 @@ struct ControlInfo {
   int format = 0;  // clock: its format argument
 };
 
+// Whether two controls are the same in every value (and so look the same).
+bool operator==(const ControlInfo& a, const ControlInfo& b);
+inline bool operator!=(const ControlInfo& a, const ControlInfo& b) { return !(a == b); }
+
 struct FormInfo {
   std::string title;
   unsigned flags = 0;
@@ -70,6 +74,9 @@ std::vector<const ControlInfo*> LayoutOrder(const FormInfo& form);
 
 // Splits a text at its line breaks (\n, \r\n, and a lone \r).
 std::vector<std::string> SplitLines(const std::string& text);
+
+// Breaks a line into pieces of at most width characters, at a blank where possible.
+std::vector<std::string> WrapLine(const std::string& line, int width);
 
 // The screen as text (UTF-8): the title of the form on screen, one line per control in
 // layout order (buttons in brackets, texts split at their line breaks), then

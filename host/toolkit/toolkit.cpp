@@ -113,6 +113,7 @@ void Toolkit::Reset() {
   serial_ = 0;
   statusLineRedraws_ = 0;
   drawing_ = false;
+  fixedClock_.reset();
 }
 
 void Toolkit::SetScreenSize(int width, int height) {
@@ -361,7 +362,8 @@ FormInfo Toolkit::Describe(const igWidget* container) const {
     control.y = child->y;
     control.w = child->w;
     control.h = child->h;
-    control.text = child->kind == WidgetKind::kClock ? ClockText(child->format) : child->text;
+    control.text =
+        child->kind == WidgetKind::kClock ? ClockText(child->format, ClockTime()) : child->text;
     control.name = child->name;
     control.style = child->style;
     control.code = child->code;
@@ -434,12 +436,19 @@ intptr_t IndicatorHandle(const igWidget* indicator) {
   return reinterpret_cast<intptr_t>(static_cast<igBatLevel*>(indicator->control));
 }
 
-std::string ClockText(int format) {
-  // Format bits: 1 hours, 2 minutes, 4 seconds, 8 date (DD.MM.YYYY) in front; 0 is 3.
-  if ((format & 15) == 0) format = 3;
+std::tm Toolkit::ClockTime() const {
+  if (fixedClock_) return *fixedClock_;
   const std::time_t now = ProgramCalendarTime();
   std::tm local{};
   localtime_r(&now, &local);
+  return local;
+}
+
+void Toolkit::FixClock(const std::tm& local) { fixedClock_ = local; }
+
+std::string ClockText(int format, const std::tm& local) {
+  // Format bits: 1 hours, 2 minutes, 4 seconds, 8 date (DD.MM.YYYY) in front; 0 is 3.
+  if ((format & 15) == 0) format = 3;
   char buffer[40];
   std::string text;
   if (format & 8) {

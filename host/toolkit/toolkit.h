@@ -3,7 +3,9 @@
 #ifndef HOST_TOOLKIT_TOOLKIT_H
 #define HOST_TOOLKIT_TOOLKIT_H
 
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -61,6 +63,10 @@ class Toolkit {
   const Screen& screen() const { return screen_; }
   int statusLineRedraws() const { return statusLineRedraws_; }
 
+  // The local time clocks show: the time now, or the time a test fixed until Reset.
+  std::tm ClockTime() const;
+  void FixClock(const std::tm& local);
+
  private:
   Toolkit() = default;
   void Forget(igWidget* widget);
@@ -86,6 +92,7 @@ class Toolkit {
   unsigned serial_ = 0;
   int statusLineRedraws_ = 0;
   bool drawing_ = false;
+  std::optional<std::tm> fixedClock_;
 };
 
 // Quitting. The program on the toolkit has no way out of its own: a quit asked for
@@ -121,8 +128,8 @@ std::string ParseScreenSize(const char* text, int* width, int* height);
 constexpr int kMinScreenWidth = 240, kMaxScreenWidth = 1920;
 constexpr int kMinScreenHeight = 200, kMaxScreenHeight = 1080;
 
-// The clock's text for the program's local time in the given format.
-std::string ClockText(int format);
+// The clock's text for a local time in the given format.
+std::string ClockText(int format, const std::tm& local);
 
 }  // namespace termsim
 

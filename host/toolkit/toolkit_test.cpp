@@ -7,9 +7,9 @@ namespace termsim {
 
 namespace {
 
-// What the test display has drawn: the title of each form put on the screen.
+// What the test display has drawn: each form put on the screen, as first drawn.
 struct DrawLog {
-  std::vector<std::string> titles;
+  std::vector<Screen> screens;
   unsigned lastSerial = 0;
 };
 
@@ -26,12 +26,22 @@ void UseTestDisplay(std::function<int()> nextKey) {
     DrawLog& log = Drawn();
     if (s.hasForm && s.formSerial != log.lastSerial) {
       log.lastSerial = s.formSerial;
-      log.titles.push_back(s.form.title);
+      log.screens.push_back(s);
     }
   }));
 }
 
-std::vector<std::string> DrawnTitles() { return Drawn().titles; }
+std::vector<std::string> DrawnTitles() {
+  std::vector<std::string> titles;
+  for (const Screen& screen : Drawn().screens) titles.push_back(screen.form.title);
+  return titles;
+}
+
+std::vector<Screen> DrawnScreens() { return Drawn().screens; }
+
+void FixClock(const std::tm& local) { Toolkit::Get().FixClock(local); }
+
+Screen CurrentScreen() { return Toolkit::Get().screen(); }
 
 std::string ScreenText() { return ScreenTextOf(Toolkit::Get().screen()); }
 

@@ -3,6 +3,7 @@
 #ifndef HOST_TOOLKIT_TOOLKIT_TEST_H
 #define HOST_TOOLKIT_TOOLKIT_TEST_H
 
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,6 +23,15 @@ void UseTestDisplay(std::function<int()> nextKey);
 // Titles of the forms put on the screen since the test display was installed, in order
 // (a form shown again counts again).
 std::vector<std::string> DrawnTitles();
+// For each of those forms, the whole screen (status line included) as it was when the
+// form was put on it.
+std::vector<Screen> DrawnScreens();
+
+// Status-line clocks show this local time instead of the time now, until ResetToolkit.
+void FixClock(const std::tm& local);
+
+// The whole screen as last drawn.
+Screen CurrentScreen();
 
 // The screen as the script display prints it, without the closing "--" line.
 std::string ScreenText();

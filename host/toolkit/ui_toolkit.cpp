@@ -6,11 +6,10 @@
 
 #include "host/toolkit/toolkit.h"
 
+using termsim::kStatusLineHeight;
 using termsim::Toolkit;
 
 namespace {
-
-using termsim::kStatusLineHeight;
 
 igWidget* NewWidget(WidgetKind kind) { return Toolkit::Get().NewWidget(kind); }
 

@@ -33,6 +33,9 @@ std::vector<std::string> Decode(KeyDecoder& decoder, const std::string& bytes) {
       case DecodedKey::kFunction:
         keys.push_back("F" + std::to_string(key.code));
         break;
+      case DecodedKey::kScreenshot:
+        keys.push_back("screenshot");
+        break;
     }
   }
   return keys;

@@ -8,6 +8,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "host/toolkit/render/png_file.h"
+#include "host/toolkit/render/renderer.h"
+#include "tests/host_services/test_support.h"
+#include "tests/host_toolkit/sample_screens.h"
+
 namespace {
 
 using termsim::Display;
@@ -174,6 +179,38 @@ TEST_F(ScriptCommands, NoCommandYetMeansTheTimeOutPasses) {
   ASSERT_EQ(write(fds[1], command, sizeof command - 1), static_cast<ssize_t>(sizeof command - 1));
   EXPECT_EQ(display_->WaitInput(1000), 12);
   close(fds[1]);
+}
+
+}  // namespace
+
+namespace {
+
+// png writes the screen as the renderer draws it, the focus on the first button, and
+// --scale enlarges it; a file that cannot be written is reported and the script goes on.
+TEST_F(ScriptCommands, PngWritesThePictureOfTheScreen) {
+  const testsupport::TempDir temp;
+  const std::string& dir = temp.path();
+  Start("png " + dir + "/a.png\npng " + dir + "/b.png --scale 2\npng " + dir +
+        "/none/c.png\npng " + dir + "/d.png --scale 0\npng\nkey 5\n");
+  termsim::Screen screen = test::MainScreen();
+  screen.formSerial = 1;
+  display_->Draw(screen);
+  EXPECT_EQ(NextEvent(), 5);
+  termsim::Image expected, a, b;
+  termsim::RenderScreen(screen, 6, &expected);
+  std::string error;
+  EXPECT_TRUE(termsim::ReadPng(dir + "/a.png", &a, &error)) << error;
+  EXPECT_TRUE(a == expected);
+  EXPECT_TRUE(termsim::ReadPng(dir + "/b.png", &b, &error)) << error;
+  ASSERT_EQ(b.width, 640);
+  EXPECT_EQ(b.At(639, 479), expected.At(319, 239));
+  EXPECT_EQ(b.At(5, 301), expected.At(2, 150));
+  const std::string errors = Read(err_);
+  EXPECT_NE(errors.find("script line 3: cannot write " + dir + "/none/c.png"), std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find("script line 4: png --scale needs"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("script line 5: png needs a file name"), std::string::npos) << errors;
+  EXPECT_NE(access((dir + "/d.png").c_str(), F_OK), 0);
 }
 
 }  // namespace

@@ -16,19 +16,8 @@
 
 namespace {
 
-class UploadDialogTest : public test::UploadFixture {
+class UploadDialogTest : public test::UploadUiFixture {
  protected:
-  void SetUp() override {
-    UploadFixture::SetUp();
-    termsim::ResetToolkit();
-    termsim::UseTestDisplay([this] { return keys_.Next(); });
-    ui_ = igUI::Init(0);
-    fake::SetPeer(UPLOAD_PORT, &receiver_);
-  }
-  void TearDown() override {
-    termsim::ResetToolkit();
-    UploadFixture::TearDown();
-  }
   // Presses OK on the summary once it is up, keeping what it showed.
   void AcceptSummary(const std::string& title) {
     keys_.Press(13, [this, title] {
@@ -45,8 +34,6 @@ class UploadDialogTest : public test::UploadFixture {
   std::string SummaryText() const { return termsim::Cp1251ToUtf8(summary_.controls.at(0).text); }
   bool ErrorLook() const { return (summary_.flags & 32u) != 0 && summary_.second == 0x8000; }
 
-  test::KeyScript keys_;
-  igUI* ui_ = nullptr;
   termsim::FormInfo summary_;
 };
 

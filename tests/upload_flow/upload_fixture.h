@@ -12,8 +12,10 @@
 #include <sstream>
 #include <string>
 
+#include "host/toolkit/toolkit_test.h"
 #include "platform/terminal_services.h"
 #include "tests/fakes/fake_terminal_services.h"
+#include "tests/support/ui_fixture.h"
 #include "tests/support/work_dir.h"
 #include "tests/upload/scripted_receiver.h"
 #include "upload/transfer_block.h"
@@ -57,6 +59,24 @@ class UploadFixture : public ::testing::Test {
   const char* log_ = "data/report.txt";
   ScriptedReceiver receiver_;
   WorkDir work_;
+};
+
+// The same, with a fresh toolkit on the test display whose keys come from keys_.
+class UploadUiFixture : public UploadFixture {
+ protected:
+  void SetUp() override {
+    UploadFixture::SetUp();
+    termsim::ResetToolkit();
+    termsim::UseTestDisplay([this] { return keys_.Next(); });
+    ui_ = igUI::Init(0);
+  }
+  void TearDown() override {
+    termsim::ResetToolkit();
+    UploadFixture::TearDown();
+  }
+
+  KeyScript keys_;
+  igUI* ui_ = nullptr;
 };
 
 }  // namespace test

@@ -10,7 +10,9 @@
 namespace termsim {
 
 struct DecodedKey {
-  enum Action { kCode, kFocusNext, kFocusPrevious, kPress, kFunction };
+  // kFunction: a function key, the host's; kScreenshot: save a picture of the screen
+  // (the framebuffer display's Print Screen).
+  enum Action { kCode, kFocusNext, kFocusPrevious, kPress, kFunction, kScreenshot };
   Action action = kCode;
   int code = 0;  // kCode: the event code; kFunction: the function key's number, 1..12
 };

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "host/toolkit/cp1251.h"
+#include "host/toolkit/render/png_file.h"
+#include "host/toolkit/render/renderer.h"
 
 namespace termsim {
 namespace {
@@ -44,6 +46,7 @@ std::string FirstWord(const std::string& text, std::string* rest) {
 }
 
 constexpr long kLongestWaitMs = 24L * 3600 * 1000;
+constexpr long kLargestScale = 16;
 
 }  // namespace
 
@@ -55,6 +58,7 @@ ScriptDisplay::ScriptDisplay(int inFd, std::FILE* out, std::FILE* err,
 
 void ScriptDisplay::Draw(const Screen& screen) {
   screen_ = screen;
+  focus_.Update(screen_);
   screenText_ = ScreenTextOf(screen_);
 }
 
@@ -162,12 +166,38 @@ int ScriptDisplay::Execute(const std::string& raw) {
     std::fflush(out_);
     return kNoInput;
   }
+  if (command == "png") {
+    SavePicture(line, rest);
+    return kNoInput;
+  }
   Complain(line, "unknown command");
   return kNoInput;
 }
 
-void ScriptDisplay::Complain(const std::string& line, const char* why) {
-  std::fprintf(err_, "script line %d: %s: %s\n", lineNumber_, why, line.c_str());
+void ScriptDisplay::SavePicture(const std::string& line, const std::string& arguments) {
+  std::string path = arguments;
+  long scale = 1;
+  const size_t option = arguments.rfind("--scale");
+  if (option != std::string::npos && (option == 0 || arguments[option - 1] == ' ' ||
+                                      arguments[option - 1] == '\t')) {
+    path = Trim(arguments.substr(0, option));
+    if (!ParseNumber(Trim(arguments.substr(option + 7)), 1, kLargestScale, &scale)) {
+      Complain(line, "png --scale needs a whole number 1..16");
+      return;
+    }
+  }
+  if (path.empty()) {
+    Complain(line, "png needs a file name");
+    return;
+  }
+  Image image;
+  RenderScreen(screen_, focus_.Focused(), &image);
+  std::string error;
+  if (!WritePng(path, image, static_cast<int>(scale), &error)) Complain(line, error);
+}
+
+void ScriptDisplay::Complain(const std::string& line, const std::string& why) {
+  std::fprintf(err_, "script line %d: %s: %s\n", lineNumber_, why.c_str(), line.c_str());
   std::fflush(err_);
 }
 

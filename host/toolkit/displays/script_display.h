@@ -9,6 +9,7 @@
 #include <string>
 
 #include "host/toolkit/display.h"
+#include "host/toolkit/displays/focus_ring.h"
 
 namespace termsim {
 
@@ -29,7 +30,9 @@ class ScriptDisplay final : public Display {
   bool NextLine(Clock::time_point deadline, std::string* line);
   // Carries out one command; returns an event code to deliver, or kNoInput.
   int Execute(const std::string& line);
-  void Complain(const std::string& line, const char* why);
+  void Complain(const std::string& line, const std::string& why);
+  // The png command: the screen as a PNG file.
+  void SavePicture(const std::string& line, const std::string& arguments);
 
   int inFd_;
   std::FILE* out_;
@@ -40,6 +43,7 @@ class ScriptDisplay final : public Display {
   bool ended_ = false;  // and every line of it has been carried out
   int lineNumber_ = 0;
   Screen screen_;
+  FocusRing focus_;  // where the focus would be: on the first button
   std::string screenText_;
   bool waiting_ = false;  // a "wait" or "waitfor" in progress
   Clock::time_point waitUntil_;

@@ -147,37 +147,18 @@ void TerminalDisplay::QuerySize() {
 
 void TerminalDisplay::Draw(const Screen& screen) {
   screen_ = screen;
-  if (screen_.formSerial != serial_) {
-    serial_ = screen_.formSerial;
-    focus_ = 0;
-  }
-  buttons_.clear();
-  if (screen_.hasForm) {
-    const FormInfo& form = screen_.form;
-    for (const ControlInfo* control : LayoutOrder(form)) {
-      if (control->kind == "button") buttons_.push_back(static_cast<int>(control - form.controls.data()));
-    }
-  }
-  if (focus_ >= static_cast<int>(buttons_.size())) focus_ = 0;
+  focus_.Update(screen_);
   Paint(false);
 }
 
 void TerminalDisplay::Paint(bool whole) {
-  const int focused = buttons_.empty() ? -1 : buttons_[static_cast<size_t>(focus_)];
-  Frame frame = ComposeFrame(screen_, focused);
+  Frame frame = ComposeFrame(screen_, focus_.Focused());
   NoteTooSmall(&frame, rows_, columns_);
   const std::string bytes =
       RenderFrame(whole || !havePrevious_ ? nullptr : &previous_, frame, rows_, columns_);
   WriteAll(out_, bytes.data(), bytes.size());
   previous_ = std::move(frame);
   havePrevious_ = true;
-}
-
-void TerminalDisplay::MoveFocus(int step) {
-  if (buttons_.empty()) return;
-  const int count = static_cast<int>(buttons_.size());
-  focus_ = ((focus_ + step) % count + count) % count;
-  Paint(false);
 }
 
 void TerminalDisplay::DrainWakeups() {
@@ -194,24 +175,14 @@ int TerminalDisplay::WaitInput(int timeoutMs) {
   for (;;) {
     DecodedKey key;
     while (decoder_.Pop(&key)) {
-      switch (key.action) {
-        case DecodedKey::kCode:
-          return key.code;
-        case DecodedKey::kFocusNext:
-          MoveFocus(1);
-          break;
-        case DecodedKey::kFocusPrevious:
-          MoveFocus(-1);
-          break;
-        case DecodedKey::kFunction:
-          PressHostKey(key.code);  // the host's, never the program's
-          break;
-        case DecodedKey::kPress:
-          if (!buttons_.empty()) {
-            return screen_.form.controls[static_cast<size_t>(buttons_[static_cast<size_t>(focus_)])].code;
-          }
-          break;
+      if (key.action == DecodedKey::kFunction) {
+        PressHostKey(key.code);  // the host's, never the program's
+        continue;
       }
+      bool moved = false;
+      const int code = focus_.Apply(key, &moved);
+      if (moved) Paint(false);
+      if (code >= 0) return code;
     }
     const long long left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();

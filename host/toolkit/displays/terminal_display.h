@@ -4,9 +4,8 @@
 #ifndef HOST_TOOLKIT_DISPLAYS_TERMINAL_DISPLAY_H
 #define HOST_TOOLKIT_DISPLAYS_TERMINAL_DISPLAY_H
 
-#include <vector>
-
 #include "host/toolkit/display.h"
+#include "host/toolkit/displays/focus_ring.h"
 #include "host/toolkit/displays/key_decoder.h"
 #include "host/toolkit/displays/terminal_frame.h"
 
@@ -25,7 +24,6 @@ class TerminalDisplay final : public Display {
  private:
   void Paint(bool whole);
   void QuerySize();
-  void MoveFocus(int step);
   void DrainWakeups();
 
   int in_;
@@ -36,9 +34,7 @@ class TerminalDisplay final : public Display {
   bool havePrevious_ = false;
   int rows_ = FrameLayout().rows();
   int columns_ = FrameLayout().columns;
-  std::vector<int> buttons_;  // indexes of the form's buttons, in layout order
-  int focus_ = 0;             // into buttons_
-  unsigned serial_ = 0;
+  FocusRing focus_;
   KeyDecoder decoder_;
 };
 

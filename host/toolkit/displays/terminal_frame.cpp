@@ -1,7 +1,6 @@
 #include "host/toolkit/displays/terminal_frame.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include "host/toolkit/cp1251.h"
@@ -29,27 +28,9 @@ CellRect Clip(CellRect rect, int rowTop, int rowEnd, int columns) {
   return rect;
 }
 
-// Relative luminance of an RGB565 colour (sRGB weights, linearised).
-double Luminance(unsigned short colour) {
-  const double channel[3] = {((colour >> 11) & 31) / 31.0, ((colour >> 5) & 63) / 63.0,
-                             (colour & 31) / 31.0};
-  double linear[3];
-  for (int i = 0; i < 3; ++i) {
-    const double c = channel[i];
-    linear[i] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-  }
-  return 0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2];
-}
-
-double Contrast(unsigned short a, unsigned short b) {
-  const double la = Luminance(a) + 0.05;
-  const double lb = Luminance(b) + 0.05;
-  return la > lb ? la / lb : lb / la;
-}
-
 std::string Glyph(unsigned char byte) {
   const uint32_t cp = Cp1251ToCodePoint(byte);
-  if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0) || cp == 0xAD) return " ";
+  if (!IsPrintable(cp)) return " ";
   std::string glyph;
   AppendUtf8(cp, &glyph);
   return glyph;
@@ -98,22 +79,6 @@ int Centred(const CellRect& rect, size_t length) {
   return rect.col0 + std::max(0, spare / 2);
 }
 
-// Breaks a line into pieces of at most width characters, at a blank where possible.
-std::vector<std::string> Wrap(const std::string& line, int width) {
-  std::vector<std::string> pieces;
-  if (width <= 0) return pieces;
-  std::string rest = line;
-  while (static_cast<int>(rest.size()) > width) {
-    size_t cut = rest.rfind(' ', static_cast<size_t>(width));
-    if (cut == std::string::npos || cut == 0) cut = static_cast<size_t>(width);
-    pieces.push_back(rest.substr(0, cut));
-    rest = rest.substr(cut);
-    if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
-  }
-  pieces.push_back(rest);
-  return pieces;
-}
-
 void DrawBox(Frame* frame, const CellRect& rect, const Pen& pen) {
   for (int row = rect.row0; row < rect.row1; ++row) {
     for (int column = rect.col0; column < rect.col1; ++column) {
@@ -144,7 +109,7 @@ void DrawText(Frame* frame, const ControlInfo& control, const CellRect& rect, in
     case 1: {  // text block: wrapped at the control's width
       std::vector<std::string> wrapped;
       for (const std::string& line : lines) {
-        for (std::string& piece : Wrap(line, Width(rect))) wrapped.push_back(std::move(piece));
+        for (std::string& piece : WrapLine(line, Width(rect))) wrapped.push_back(std::move(piece));
       }
       for (size_t i = 0; i < wrapped.size(); ++i) {
         Put(frame, rect.row0 + static_cast<int>(i), rect.col0, rect, wrapped[i], pen);
@@ -246,11 +211,10 @@ void DrawControl(Frame* frame, const ControlInfo& control, const CellRect& rect,
 }
 
 void AppendColour(std::string* out, bool background, unsigned short colour) {
-  const unsigned r = ((colour >> 11) & 31) * 255u / 31u;
-  const unsigned g = ((colour >> 5) & 63) * 255u / 63u;
-  const unsigned b = (colour & 31) * 255u / 31u;
+  const Rgb rgb = ToRgb(colour);
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, ";%d;2;%u;%u;%u", background ? 48 : 38, r, g, b);
+  std::snprintf(buffer, sizeof buffer, ";%d;2;%u;%u;%u", background ? 48 : 38, unsigned{rgb.r},
+                unsigned{rgb.g}, unsigned{rgb.b});
   *out += buffer;
 }
 
@@ -299,11 +263,6 @@ std::string Frame::RowText(int row) const {
   std::string text;
   for (int column = 0; column < columns(); ++column) text += At(row, column).glyph;
   return text;
-}
-
-unsigned short ReadableOn(unsigned short fg, unsigned short bg) {
-  if (Contrast(fg, bg) >= 3.0) return fg;
-  return Contrast(0xFFFF, bg) >= Contrast(0x0000, bg) ? 0xFFFF : 0x0000;
 }
 
 Frame ComposeFrame(const Screen& screen, int focusedControl) {

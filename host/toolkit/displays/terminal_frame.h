@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/toolkit/colour.h"
 #include "host/toolkit/snapshot.h"
 
 namespace termsim {
@@ -95,10 +96,6 @@ std::string RenderFrame(const Frame* previous, const Frame& next, int terminalRo
 // On a terminal smaller than the frame, replaces the last row the terminal shows with
 // a note of the size the screen needs; a frame that fits is left as it is.
 void NoteTooSmall(Frame* frame, int terminalRows, int terminalColumns);
-
-// A text colour that can be read on bg: fg itself when it contrasts enough, else
-// white or black, whichever contrasts more.
-unsigned short ReadableOn(unsigned short fg, unsigned short bg);
 
 }  // namespace termsim
 

@@ -1,0 +1,34 @@
+// The focus among the buttons of the form on screen, as the displays with keys keep it:
+// on the first button in layout order when a form is put on the screen, moved on and
+// back by keys, and pressed to deliver the focused button's code.
+#ifndef HOST_TOOLKIT_DISPLAYS_FOCUS_RING_H
+#define HOST_TOOLKIT_DISPLAYS_FOCUS_RING_H
+
+#include <vector>
+
+#include "host/toolkit/displays/key_decoder.h"
+#include "host/toolkit/snapshot.h"
+
+namespace termsim {
+
+class FocusRing {
+ public:
+  // Takes the buttons of the screen drawn; a form put on the screen (anew) gets the
+  // focus on its first button.
+  void Update(const Screen& screen);
+  // The index, among the form's controls, of the button with the focus; -1 when none.
+  int Focused() const;
+  // Applies a key: returns the event code it delivers (a code key, or the focused
+  // button's code for a press) or -1; *moved tells whether the focus moved.
+  int Apply(const DecodedKey& key, bool* moved);
+
+ private:
+  std::vector<int> buttons_;  // indexes of the form's buttons, in layout order
+  std::vector<int> codes_;    // their codes
+  int focus_ = 0;             // into buttons_
+  unsigned serial_ = 0;
+};
+
+}  // namespace termsim
+
+#endif

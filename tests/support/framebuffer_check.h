@@ -1,0 +1,20 @@
+// Reads a file-backed framebuffer (PATH:WxH:BPP) and compares it with a picture of the
+// screen, worked out independently of the framebuffer display: the picture centred and
+// enlarged by the largest whole factor that fits, black around it; 16 bits a pixel
+// RGB565, 32 bits XRGB8888, in the machine's byte order.
+#ifndef TESTS_SUPPORT_FRAMEBUFFER_CHECK_H
+#define TESTS_SUPPORT_FRAMEBUFFER_CHECK_H
+
+#include <string>
+
+#include "host/toolkit/render/image.h"
+
+namespace test {
+
+// Empty when the framebuffer shows the picture; otherwise what differs (how many pixels,
+// and the first of them), or why the file could not be read.
+std::string FramebufferMismatch(const std::string& spec, const termsim::Image& picture);
+
+}  // namespace test
+
+#endif
