@@ -11,16 +11,16 @@
 
 namespace test {
 
-std::string FramebufferMismatch(const std::string& spec, const termsim::Image& picture) {
+std::string FramebufferMismatch(const std::string& setting, const termsim::Image& picture) {
   std::string path;
   unsigned width = 0, height = 0, bits = 0;
-  const size_t colon = spec.rfind(':', spec.rfind(':') - 1);
+  const size_t colon = setting.rfind(':', setting.rfind(':') - 1);
   if (colon == std::string::npos ||
-      std::sscanf(spec.c_str() + colon, ":%ux%u:%u", &width, &height, &bits) != 3 ||
+      std::sscanf(setting.c_str() + colon, ":%ux%u:%u", &width, &height, &bits) != 3 ||
       (bits != 16 && bits != 32) || picture.width < 1 || picture.height < 1) {
-    return "cannot check the framebuffer " + spec;
+    return "cannot check the framebuffer " + setting;
   }
-  path = spec.substr(0, colon);
+  path = setting.substr(0, colon);
   std::ifstream in(path, std::ios::binary);
   const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in),
                                          std::istreambuf_iterator<char>()};
@@ -29,7 +29,7 @@ std::string FramebufferMismatch(const std::string& spec, const termsim::Image& p
 
   const int w = static_cast<int>(width), h = static_cast<int>(height);
   int scale = std::min(w / picture.width, h / picture.height);
-  if (scale < 1) return "the picture does not fit on " + spec;
+  if (scale < 1) return "the picture does not fit on " + setting;
   const int left = (w - picture.width * scale) / 2;
   const int top = (h - picture.height * scale) / 2;
 

@@ -13,7 +13,7 @@ namespace test {
 
 // Empty when the framebuffer shows the picture; otherwise what differs (how many pixels,
 // and the first of them), or why the file could not be read.
-std::string FramebufferMismatch(const std::string& spec, const termsim::Image& picture);
+std::string FramebufferMismatch(const std::string& setting, const termsim::Image& picture);
 
 }  // namespace test
 

@@ -48,20 +48,20 @@ Placement FitScreen(const FramebufferGeometry& geometry, int screenWidth, int sc
   return placement;
 }
 
-bool ParseFramebufferFile(const std::string& spec, std::string* path, int* width, int* height,
+bool ParseFramebufferFile(const std::string& setting, std::string* path, int* width, int* height,
                           int* bitsPerPixel) {
-  const size_t depthColon = spec.rfind(':');
+  const size_t depthColon = setting.rfind(':');
   if (depthColon == std::string::npos || depthColon == 0) return false;
-  const size_t sizeColon = spec.rfind(':', depthColon - 1);
+  const size_t sizeColon = setting.rfind(':', depthColon - 1);
   if (sizeColon == std::string::npos || sizeColon == 0) return false;
-  const std::string size = spec.substr(sizeColon + 1, depthColon - sizeColon - 1);
+  const std::string size = setting.substr(sizeColon + 1, depthColon - sizeColon - 1);
   const size_t x = size.find('x');
   if (x == std::string::npos || !ParsePositive(size.substr(0, x), width) ||
       !ParsePositive(size.substr(x + 1), height) ||
-      !ParsePositive(spec.substr(depthColon + 1), bitsPerPixel)) {
+      !ParsePositive(setting.substr(depthColon + 1), bitsPerPixel)) {
     return false;
   }
-  *path = spec.substr(0, sizeColon);
+  *path = setting.substr(0, sizeColon);
   return true;
 }
 
@@ -71,11 +71,11 @@ uint32_t EncodePixel(uint16_t colour, PixelFormat format) {
   return static_cast<uint32_t>(rgb.r) << 16 | static_cast<uint32_t>(rgb.g) << 8 | rgb.b;
 }
 
-std::unique_ptr<Framebuffer> Framebuffer::Open(const std::string& spec, std::string* error) {
+std::unique_ptr<Framebuffer> Framebuffer::Open(const std::string& setting, std::string* error) {
   std::unique_ptr<Framebuffer> fb(new Framebuffer);
   int width = 0, height = 0, bits = 0;
-  const bool plainFile = ParseFramebufferFile(spec, &fb->path_, &width, &height, &bits);
-  if (!plainFile) fb->path_ = spec;
+  const bool plainFile = ParseFramebufferFile(setting, &fb->path_, &width, &height, &bits);
+  if (!plainFile) fb->path_ = setting;
   FramebufferGeometry& geometry = fb->geometry_;
   size_t offset = 0;  // of the first visible pixel in the mapping
 

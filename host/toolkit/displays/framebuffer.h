@@ -35,18 +35,18 @@ struct Placement {
 // The largest whole enlargement of a screen that fits the framebuffer, centred on it.
 Placement FitScreen(const FramebufferGeometry& geometry, int screenWidth, int screenHeight);
 
-// A framebuffer specification that names a plain file: "PATH:WxH:BPP". Returns false
-// when spec is not of that form (it then names a device).
-bool ParseFramebufferFile(const std::string& spec, std::string* path, int* width, int* height,
+// A framebuffer setting that names a plain file: "PATH:WxH:BPP". Returns false
+// when setting is not of that form (it then names a device).
+bool ParseFramebufferFile(const std::string& setting, std::string* path, int* width, int* height,
                           int* bitsPerPixel);
 
 class Framebuffer {
  public:
-  // Opens and maps the framebuffer named by spec (a device, or PATH:WxH:BPP; the file
+  // Opens and maps the framebuffer named by setting (a device, or PATH:WxH:BPP; the file
   // is made, or grown, to the size of its geometry). On failure returns null and puts
   // in *error what went wrong, as the end of a sentence starting with the name of the
   // framebuffer ("cannot be opened: ...").
-  static std::unique_ptr<Framebuffer> Open(const std::string& spec, std::string* error);
+  static std::unique_ptr<Framebuffer> Open(const std::string& setting, std::string* error);
   ~Framebuffer();
   Framebuffer(const Framebuffer&) = delete;
   Framebuffer& operator=(const Framebuffer&) = delete;
