@@ -5,6 +5,8 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
 set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
+# Debian's name of this architecture, for the packages.
+set(BATTEST_DEBIAN_ARCH armhf)
 # Libraries come from the cross toolchain's tree and from Debian's multiarch packages for
 # armhf (e.g. libpng-dev:armhf, in /usr/lib/arm-linux-gnueabihf with headers in /usr/include).
 set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf /)
