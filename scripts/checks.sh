@@ -30,15 +30,17 @@ checks_summary() {
   [ "$checks_failed" = 0 ]
 }
 
-# shows_main_screen COMMAND...: runs battest as COMMAND says, with the script display,
-# in a new directory; asks for the screen after 300 ms and prints it. True when the
-# program ended with status 0 within a minute and the screen was the main screen.
+# shows_main_screen COMMAND...: runs battest as COMMAND says, with the script display
+# and no other host platform setting of the caller's, in a new directory; asks for the
+# screen after 300 ms and prints it. True when the program ended with status 0 within a
+# minute and the screen was the main screen.
 shows_main_screen() {
-  local dir status=0
+  local dir status=0 var unset=()
+  for var in $(compgen -e); do [[ $var != TERMSIM_* ]] || unset+=(-u "$var"); done
   dir=$(mktemp -d)
   (cd "$dir" && printf 'wait 300\nscreen\n' |
-     env -u TERMSIM_PORT11 -u TERMSIM_PORT11_LINK TERMSIM_DISPLAY=script \
-       TERMSIM_PROPS="$dir/props" timeout 60 "$@" >"$dir/out" 2>"$dir/err") || status=$?
+     env "${unset[@]}" TERMSIM_DISPLAY=script TERMSIM_PROPS="$dir/props" \
+       timeout 60 "$@" >"$dir/out" 2>"$dir/err") || status=$?
   cat "$dir/out"
   if [ "$status" != 0 ]; then
     cat "$dir/err" >&2
