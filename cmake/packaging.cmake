@@ -15,7 +15,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Battery test utility for a battery-powere
 set(CPACK_PACKAGE_DESCRIPTION "battest samples the battery, shows it on the terminal's \
 screen, keeps a battery log and uploads the log over YMODEM; battest-report summarises and \
 plots such logs. This build runs on the host platform: the terminal's services and UI \
-toolkit on Linux, the screen drawn in a terminal window.")
+toolkit on Linux, the screen drawn in a terminal window or on a Linux framebuffer.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
