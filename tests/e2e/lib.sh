@@ -22,9 +22,20 @@ if [ -z "${BATTEST_E2E_PRIVATE_TMP:-}" ]; then
     exit $SKIP
   fi
   private_tmp=$(mktemp -d /tmp/battest-e2e-tmp.XXXXXX)
+  # The machine's /tmp stays in view at /tmp/machine, for a checkout or build kept there.
+  mkdir "$private_tmp/machine"
+  in_view() {  # PATH: where PATH is seen in the namespace
+    local path
+    path=$(realpath -m "$1")
+    case $path in /tmp/*) echo "/tmp/machine/${path#/tmp/}" ;; *) echo "$path" ;; esac
+  }
+  BATTEST=$(in_view "$BATTEST")
+  [ -z "${FB_COMPARE:-}" ] || FB_COMPARE=$(in_view "$FB_COMPARE")
   status=0
   BATTEST_E2E_PRIVATE_TMP=$private_tmp unshare "${namespace_args[@]}" bash -c '
-    mount --bind "$BATTEST_E2E_PRIVATE_TMP" /tmp && exec bash "$@"' bash "$0" "$@" || status=$?
+    mount --bind /tmp "$BATTEST_E2E_PRIVATE_TMP/machine" &&
+      mount --rbind "$BATTEST_E2E_PRIVATE_TMP" /tmp && exec bash "$@"' bash "$(in_view "$0")" "$@" ||
+    status=$?
   if [ -n "${BATTEST_E2E_KEEP:-}" ]; then echo "kept $private_tmp" >&2; else rm -rf "$private_tmp"; fi
   exit $status
 fi
