@@ -1,5 +1,7 @@
 #include "host/common/host_clock.h"
 
+#include "host/common/end_actions.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +34,7 @@ struct ProgramClock {
       const std::string why = ParseTimeScale(text, &scale);
       if (!why.empty()) {
         std::fprintf(stderr, "termsim: TERMSIM_TIME_SCALE=%s: %s\n", text, why.c_str());
-        std::exit(2);
+        EndProgram(2);  // not exit(): this clock's lock is held
       }
     }
     since = RealMs();
