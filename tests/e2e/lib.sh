@@ -39,8 +39,10 @@ if [ -z "${BATTEST_E2E_PRIVATE_TMP:-}" ]; then
   if [ -n "${BATTEST_E2E_KEEP:-}" ]; then echo "kept $private_tmp" >&2; else rm -rf "$private_tmp"; fi
   exit $status
 fi
-# From here on in the namespace: /tmp is the test's own.
+# From here on in the namespace: /tmp is the test's own, and so is the program's message
+# file in it.
 namespace_args=(--mount --propagation private)
+message_file=/tmp/msg.tmp
 work=$(mktemp -d /tmp/battest-e2e.XXXXXX)
 cleanup_hooks=()
 cleanup() {

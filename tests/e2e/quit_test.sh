@@ -22,7 +22,7 @@ new_dir() {
 expect_clean_end() {
   [ "$2" = 0 ] || { cat "$work/battest.err" >&2; fail "$1: exit status $2, not 0"; }
   [ "$(cat "$work/props/persist.sys.xcb.enable")" = 1 ] || fail "$1: persist.sys.xcb.enable not restored"
-  [ ! -e /tmp/msg.tmp ] || fail "$1: the message file was left behind"
+  [ ! -e "$message_file" ] || fail "$1: the message file was left behind"
   # The program adds its own lines; what was there stays.
   cmp -n "$(stat -c %s "$work/$1.log")" "$work/$1.log" "$dir/data/report.txt" ||
     fail "$1: the log lost what it held"

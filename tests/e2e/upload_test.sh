@@ -65,7 +65,7 @@ expect_line "$work/first.main" "KELDRAN Oct 14 2017"
 [ "$(grep -A1 -xF '[UPLOAD]' "$work/first.main" | tail -n 1)" = 0 ] ||
   { cat "$work/first.main"; fail "the log size does not read 0 after the upload"; }
 expect_property_restored
-[ ! -e /tmp/msg.tmp ] || fail "the message file was left behind"
+[ ! -e "$message_file" ] || fail "the message file was left behind"
 
 # --- rb started a second after UPLOAD.
 new_run later
