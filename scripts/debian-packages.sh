@@ -2,9 +2,10 @@
 
 # To build the programs with their tests and benchmarks, and run the tests. libpng-dev:
 # PNG files of the screen; console-setup-linux: the screen's font (Terminus); gnuplot-nox:
-# the report's pictures; tmux: tests that type at the program's terminal.
+# the report's pictures; tmux: tests that type at the program's terminal; socat: a link
+# with buffering of its own between the program and a receiver.
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
-                lrzsz tmux util-linux mount gnuplot-nox libpng-dev console-setup-linux)
+                lrzsz tmux util-linux mount gnuplot-nox libpng-dev console-setup-linux socat)
 # To build for 32-bit ARM and run the result here; the ARM build links libpng for armhf
 # from Debian's multiarch packages.
 arm_packages=(g++-arm-linux-gnueabihf qemu-user libpng-dev:armhf)

@@ -27,23 +27,39 @@ int WaitForRequest() {
 // Counts one refusal; true once the budget is spent.
 bool RefusedTooOften(int* naks) { return ++*naks > NAK_LIMIT; }
 
-// Sends block 0 and waits for the 'C' that asks for the data. The receiver's ACK
-// and everything but a NAK (a cancel included) is skipped until 15 s after the
-// last send of block 0.
+// A receiver such as lrzsz's rb clears its input right after it writes a request or an
+// answer. A block that reaches it before that clearing is thrown away unseen, and the
+// receiver then waits seconds for what it has lost. So every send waits this long after
+// the answer it follows: the receiver has cleared its input by then, however quickly
+// the link carries the block.
+void TurnAround() { OsSleep(YM_TURNAROUND_MS); }
+
+// Sends block 0 and waits for the 'C' that asks for the data. That request counts only
+// after the receiver's ACK of the block: a 'C' before the ACK was sent before the
+// receiver could have seen the block (a repeat of its request, still on the line), and
+// starting the data on it would put every later answer one block out of step. Such a
+// 'C', like everything else but a NAK (a cancel included), is skipped until 15 s after
+// the last send of block 0. A receiver that never ACKs block 0 is therefore never sent
+// data: its upload ends with the time-out and the log stays.
 int SendHeader(const char* remoteName, uint32_t size, int* naks) {
+  TurnAround();
   int result = SendHeaderBlock(remoteName, size);
   if (result < 0) return result;
   uint32_t sentAt = OsGetTickCount();
+  bool acknowledged = false;  // the receiver's ACK of the block 0 last sent has come
   for (;;) {
     result = ReceiveByte();
     if (result == YM_NAK) {
       if (RefusedTooOften(naks)) return ERR_RETRIES;
+      TurnAround();
       if (SendHeaderBlock(remoteName, size) != 0) return ERR_SEND;
       sentAt = OsGetTickCount();
+      acknowledged = false;
       continue;
     }
     if (OsGetTickCount() - sentAt > YM_WAIT_MS) return ERR_TIMEOUT;
-    if (result == YM_REQUEST) return 0;
+    if (result == YM_ACK) acknowledged = true;
+    if (result == YM_REQUEST && acknowledged) return 0;
   }
 }
 
@@ -62,6 +78,7 @@ int SendData(int fd, uint32_t size, int* naks) {
     if (count <= 0) return ERR_READ;
     uint32_t length = static_cast<uint32_t>(count);
     for (;;) {
+      TurnAround();
       int result = SendDataBlock(number, data, length);
       if (result < 0) return result;
       int answer = ReceiveByte();
@@ -79,6 +96,7 @@ int SendData(int fd, uint32_t size, int* naks) {
 int SendEnd(int* naks) {
   const uint8_t eot = YM_EOT;
   for (;;) {
+    TurnAround();
     if (OsPortSend(UPLOAD_PORT, &eot, 1) != 0) return ERR_SEND;
     int answer = ReceiveByte();
     if (answer == YM_ACK) return 0;
@@ -121,5 +139,8 @@ int EndBatch() {
   uint16_t crc = Crc16(block + 3, YM_SHORT_FIELD);
   block[YM_SHORT_BLOCK - 2] = static_cast<uint8_t>(crc >> 8);
   block[YM_SHORT_BLOCK - 1] = static_cast<uint8_t>(crc & 0xFF);
+  // The receiver's ACK is not awaited: lrzsz's rb, for one, clears its output along with
+  // its input right after writing it, so it may never arrive.
+  TurnAround();
   return OsPortSend(UPLOAD_PORT, block, YM_SHORT_BLOCK) != 0 ? ERR_SEND : 0;
 }

@@ -30,6 +30,7 @@ constexpr uint32_t YM_NAME_FIELD_MAX = 1023; // name, its NUL and the size text 
 // Times in milliseconds.
 constexpr uint32_t YM_WAIT_MS = 15000;  // longest wait for an expected answer
 constexpr uint32_t YM_POLL_MS = 200;    // one port poll; a cancel is noticed between polls
+constexpr uint32_t YM_TURNAROUND_MS = 20;  // pause before a send that follows an answer
 
 // Negative results of the upload layers.
 enum TransferError : int {

@@ -83,14 +83,6 @@ std::atomic<uint32_t> g_sendGiveUpMs{5000};
 // How long a close waits for the far end to take the bytes already sent.
 std::atomic<uint32_t> g_closeDrainMs{2000};
 
-// A line takes time to turn around: an answer cannot leave before the bytes it answers
-// have arrived and been looked at. A pseudo-terminal has no such delay, and receivers
-// such as lrzsz's rb clear their input right after writing a request ('C') or an ACK;
-// a block sent back within microseconds could land before that clearing and be thrown
-// away. So on port 11's pseudo-terminal a send waits until this long after the last
-// byte received. A real device has its own delay and is not held back.
-constexpr uint64_t kPtyTurnaroundMs = 10;
-std::atomic<uint64_t> g_lastReceiveMs[kPortCount];
 
 // A poll() time-out for a wait of ms; longer waits are made of several polls.
 int PollMs(uint64_t ms) { return ms > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(ms); }
@@ -245,13 +237,6 @@ int OpenFd(int port) {
   SettlePort11Locked(t);
   const PortSlot& slot = t.slots[port];
   return slot.open ? slot.fd : -EBADF;
-}
-
-// Whether fd is port 11's own pseudo-terminal.
-bool IsPseudoTerminal(int fd) {
-  PortTable& t = Table();
-  std::lock_guard<std::mutex> lock(t.mutex);
-  return fd >= 0 && fd == t.ptyMaster;
 }
 
 // Bytes still queued toward the far end of a port (0 once it has them all). On
@@ -459,10 +444,6 @@ int OsPortSend(int port, const void* data, uint32_t len) {
   if (fd < 0) return fd;
   if (len == 0) return 0;
   if (data == nullptr) return -EINVAL;
-  if (IsPseudoTerminal(fd)) {
-    const uint64_t since = RealMs() - g_lastReceiveMs[port].load();
-    if (since < kPtyTurnaroundMs) SleepRealMs(kPtyTurnaroundMs - since);
-  }
   const uint8_t* p = static_cast<const uint8_t*>(data);
   size_t left = len;
   const uint64_t giveUp = g_sendGiveUpMs.load();
@@ -512,10 +493,7 @@ int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
     bool hungUp = (pfd.revents & POLLIN) == 0;
     if (!hungUp) {
       const ssize_t n = read(fd, buf, want);
-      if (n > 0) {
-        g_lastReceiveMs[port].store(RealMs());
-        return static_cast<int>(n);
-      }
+      if (n > 0) return static_cast<int>(n);
       if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
       if (n < 0 && errno != EIO) return -errno;
       hungUp = true;  // end of file or EIO: the far end has gone

@@ -501,21 +501,6 @@ TEST(PortLink, LeavesALinkToARunningProgramsPortAndAnythingButALinkAlone) {
 
 }  // namespace
 
-// A receiver such as rb clears its input right after it writes a request; an answer
-// must not reach the line sooner than a real line could carry it.
-TEST_F(UploadPortPty, AnAnswerLeavesNoSoonerThanTheLineTurnsAround) {
-  ASSERT_GE(Attach(), 0);
-  ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
-  ASSERT_TRUE(WriteBytes(receiver_, "C", 1));
-  uint8_t b = 0;
-  ASSERT_EQ(OsPortRecv(UPLOAD_PORT, &b, 1, kNoHangMs), 1);
-  Stopwatch watch;
-  ASSERT_EQ(OsPortSend(UPLOAD_PORT, "\x06", 1), 0);
-  EXPECT_GE(watch.ElapsedMs(), 9);
-  EXPECT_EQ(ReadBytes(receiver_, 1), std::vector<uint8_t>{0x06});
-  ASSERT_EQ(OsPortClose(UPLOAD_PORT), 0);
-}
-
 TEST_F(UploadPortPty, BytesNoReceiverTookAreGoneAtTheNextOpen) {
   ASSERT_EQ(OsPortOpen(UPLOAD_PORT, kUploadAttr), 0);
   ASSERT_EQ(OsPortSend(UPLOAD_PORT, "stale", 5), 0);  // nobody attached

@@ -2,9 +2,8 @@
 // of the host terminal services: a pseudo-terminal with rb attached to its far end,
 // as a user attaches it.
 //
-// rb discards its pending input right after it writes each 'C' and ACK; the host
-// port's turnaround delay on the pseudo-terminal keeps the sender's replies from
-// arriving before that discard.
+// rb discards its pending input right after it writes each 'C' and ACK; the sender's
+// turnaround before each send keeps its blocks from arriving before that discard.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>

@@ -128,6 +128,19 @@ TEST_F(SendFileSequence, AFileOfTwoLongBlocksAndFiftyTwoBytesFollowsTheProtocolO
   ExpectFileArrived();
 }
 
+// A receiver repeats its request while it waits; a repeat sent just before block 0
+// reached it arrives after the block, before the block's ACK. The data start only at
+// the request that follows the ACK, and every answer stays with its block.
+TEST_F(SendFileSequence, ARequestBeforeTheAckOfBlock0DoesNotStartTheData) {
+  receiver.Reply(0, {YM_REQUEST, YM_ACK, YM_REQUEST});
+  ASSERT_EQ(300, SendNewFile(300));
+  std::vector<Frame> frames = receiver.Frames();
+  ASSERT_EQ(5u, frames.size());
+  EXPECT_EQ(Frame::HEADER, frames[0].kind);
+  EXPECT_EQ(Frame::DATA, frames[1].kind);
+  ExpectFileArrived();
+}
+
 TEST_F(SendFileSequence, EveryBlockCarriesItsComplementAndAValidCrc) {
   ASSERT_EQ(5000, SendNewFile(5000));
   for (const Frame& frame : receiver.Frames()) {
@@ -340,6 +353,17 @@ TEST_F(SendFileTimeouts, NoRequestAfterBlock0IsATimeout) {
   EXPECT_GT(fake::Ticks(), 15000u);
 }
 
+// Only a request after the ACK of block 0 asks for the data: a receiver that only ever
+// repeats 'C' (one that lost block 0, or never acknowledges it) is sent no data.
+TEST_F(SendFileTimeouts, RequestsWithoutAnAckOfBlock0NeverStartTheData) {
+  receiver.Reply(0, C);
+  receiver.SayAt(5000, C);
+  receiver.SayAt(10000, C);
+  EXPECT_EQ(ERR_TIMEOUT, SendNewFile(300));
+  EXPECT_EQ(0u, receiver.FramesOf(Frame::DATA).size());
+  EXPECT_EQ(1u, receiver.FramesOf(Frame::HEADER).size());
+}
+
 // A refusal is looked at before the deadline: even one that comes late, after other
 // bytes, sends block 0 again and starts the wait anew.
 TEST_F(SendFileTimeouts, ARefusalOfBlock0StartsTheWaitAnew) {
@@ -348,8 +372,8 @@ TEST_F(SendFileTimeouts, ARefusalOfBlock0StartsTheWaitAnew) {
   receiver.Reply(1, SILENCE);
   receiver.Say(C);
   receiver.SayAt(10000, ACK);
-  receiver.SayAt(16000, NAK);   // block 0 goes again at 16 s
-  receiver.SayAt(30000, C);     // 14 s after that send, 30 s after the first
+  receiver.SayAt(16000, NAK);       // block 0 goes again at 16 s
+  receiver.SayAt(30000, {YM_ACK, YM_REQUEST});  // 14 s after that send, 30 s after the first
   EXPECT_EQ(300, SendFile(path.c_str(), "report.txt"));
   EXPECT_EQ(2u, receiver.FramesOf(Frame::HEADER).size());
 }
@@ -357,7 +381,8 @@ TEST_F(SendFileTimeouts, ARefusalOfBlock0StartsTheWaitAnew) {
 TEST_F(SendFileTimeouts, NoAnswerToADataBlockIsAProtocolError) {
   receiver.Reply(2, SILENCE);
   EXPECT_EQ(ERR_PROTOCOL, SendNewFile(300));
-  EXPECT_EQ(15000u, fake::Ticks());
+  // Three sends, each after its turnaround, then 15 s of silence.
+  EXPECT_EQ(3 * YM_TURNAROUND_MS + 15000u, fake::Ticks());
 }
 
 TEST_F(SendFileTimeouts, NoAnswerToEotIsAProtocolError) {
@@ -391,14 +416,14 @@ TEST_F(SendFileCancel, ACancelDuringTheFirstWaitEndsWithErrAborted) {
 TEST_F(SendFileCancel, ACancelWhileWaitingForADataBlockAnswerIsAProtocolError) {
   receiver.CancelAt(2);
   EXPECT_EQ(ERR_PROTOCOL, SendNewFile(300));
-  EXPECT_LE(fake::Ticks(), 200u);
+  EXPECT_LE(fake::Ticks(), 3 * YM_TURNAROUND_MS + 200u);
 }
 
 TEST_F(SendFileCancel, ACancelAfterBlock0EndsOnlyWithThe15SecondTimeout) {
   receiver.CancelAt(0);
   EXPECT_EQ(ERR_TIMEOUT, SendNewFile(300));
-  EXPECT_GT(fake::Ticks(), 15000u);
-  EXPECT_LE(fake::Ticks(), 15200u);
+  EXPECT_GT(fake::Ticks(), YM_TURNAROUND_MS + 15000u);
+  EXPECT_LE(fake::Ticks(), YM_TURNAROUND_MS + 15200u);
   EXPECT_EQ(0u, receiver.FramesOf(Frame::DATA).size());
 }
 

@@ -50,10 +50,13 @@ TEST_F(UploadWorkerTest, ServicesAreCalledInOrderAndThePropertyIsRestored) {
   WriteLog("line\r\n");
   receiver_.Say({'C'});
   Upload();
+  // Each of block 0, the one data block, EOT and the empty block 0 waits out the turnaround.
+  const std::string turnaround = "Sleep " + std::to_string(YM_TURNAROUND_MS);
   std::vector<std::string> expected = {
       "RegGet persist.sys.xcb.enable", "RegSet persist.sys.xcb.enable=0", "Sleep 500",
       "PortOpen 11 115200,8,n,1",      "RegGet ro.fac.mach",             "PortReset 11",
-      "PortClose 11",                  "RegSet persist.sys.xcb.enable=1"};
+      turnaround,                      turnaround,                       turnaround,
+      turnaround,                      "PortClose 11",                   "RegSet persist.sys.xcb.enable=1"};
   EXPECT_EQ(fake::CallLog(), expected);
   EXPECT_FALSE(fake::PortIsOpen(UPLOAD_PORT));
 }
