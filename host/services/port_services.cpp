@@ -23,6 +23,7 @@
 
 #include "host/common/end_actions.h"
 #include "host/services/linux_services.h"
+#include "host/services/port_trace.h"
 #include "host/common/host_clock.h"
 #include "platform/terminal_services.h"
 
@@ -404,6 +405,7 @@ int OsPortOpen(int port, const char* attr) {
   slot.ownsFd = owns;
   // A peer on the line answers in real time: so does the program while the port is open.
   termsim::HoldRealRate();
+  termsim::PortTraceOpen(port);
   return 0;
 }
 
@@ -430,16 +432,22 @@ int OsPortClose(int port) {
   // The pseudo-terminal keeps unread bytes for a receiver that attaches later.
   slot = PortSlot();
   termsim::ReleaseRealRate();
+  termsim::PortTrace(port, "close", nullptr, 0);
+  termsim::PortTraceClose(port);
   return 0;
 }
 
 int OsPortReset(int port) {
   const int fd = OpenFd(port);
   if (fd < 0) return fd;
-  return tcflush(fd, TCIFLUSH) == 0 ? 0 : -errno;
+  const int result = tcflush(fd, TCIFLUSH) == 0 ? 0 : -errno;
+  termsim::PortTrace(port, "reset", nullptr, result);
+  return result;
 }
 
-int OsPortSend(int port, const void* data, uint32_t len) {
+namespace {
+
+int SendBytes(int port, const void* data, uint32_t len) {
   const int fd = OpenFd(port);
   if (fd < 0) return fd;
   if (len == 0) return 0;
@@ -471,7 +479,7 @@ int OsPortSend(int port, const void* data, uint32_t len) {
   return 0;
 }
 
-int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
+int ReceiveBytes(int port, void* buf, uint32_t len, uint32_t ms) {
   const int fd = OpenFd(port);
   if (fd < 0) return fd;
   if (buf == nullptr) return -EINVAL;
@@ -504,4 +512,18 @@ int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
     if (after < deadline) SleepRealMs(deadline - after);
     return 0;
   }
+}
+
+}  // namespace
+
+int OsPortSend(int port, const void* data, uint32_t len) {
+  const int result = SendBytes(port, data, len);
+  termsim::PortTrace(port, "sent", data, result == 0 ? static_cast<int>(len) : result);
+  return result;
+}
+
+int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
+  const int result = ReceiveBytes(port, buf, len, ms);
+  if (result != 0) termsim::PortTrace(port, "received", buf, result);
+  return result;
 }

@@ -38,8 +38,11 @@ start_receiver() {
   cleanup_hooks+=("kill $rb_pid 2>/dev/null")
 }
 
-# show_trace NAME: what crossed the link, for a failure's diagnosis.
+# show_trace NAME: what the program sent and received on port 11 and, through socat,
+# what crossed the link, for a failure's diagnosis.
 show_trace() {
+  echo "--- port 11 as the program saw it (seconds, event, byte count: bytes):"
+  tail -n 60 "$work/$1.port11" 2>/dev/null || true
   [ -s "$work/$1.trace" ] || return 0
   echo "--- both directions on the link (socat -x -v; > to the receiver, < from it):"
   awk '/^[<>]/ { print; getline; print }' "$work/$1.trace" | tail -n 60
@@ -70,6 +73,7 @@ one_upload() {
   # ten minutes, and that is the log the upload sends.
   local size
   size=$(stat -c %s "$dir/data/report.txt")
+  export TERMSIM_PORT11_TRACE=$work/$name.port11
   start_battest "$dir"
   for _ in $(seq 200); do [ "$(stat -c %s "$dir/data/report.txt")" != "$size" ] && break; sleep 0.1; done
   [ "$(stat -c %s "$dir/data/report.txt")" != "$size" ] || fail "$name: the first refresh wrote no line"

@@ -1,0 +1,21 @@
+// A trace of port 11's traffic, for finding out what crossed on a link: with
+// TERMSIM_PORT11_TRACE=FILE every open, reset, send, receive and close of port 11 is
+// appended to FILE as one line, with the real time in milliseconds.
+#ifndef HOST_SERVICES_PORT_TRACE_H
+#define HOST_SERVICES_PORT_TRACE_H
+
+#include <cstdint>
+
+namespace termsim {
+
+// Starts the trace of an upload when the setting names a file; says why when it
+// cannot be written.
+void PortTraceOpen(int port);
+// Ends it (after the line of the close).
+void PortTraceClose(int port);
+// One line: what happened and the bytes it carried (count < 0: a failure's result).
+void PortTrace(int port, const char* what, const void* data, int count);
+
+}  // namespace termsim
+
+#endif
