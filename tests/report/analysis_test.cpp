@@ -49,10 +49,12 @@ TEST(Analysis, StraightDischargeGivesItsRateAndTimeLeft) {
     EXPECT_TRUE(s.reachedLow);
     EXPECT_EQ(s.lowStamp, START + 6 * HOUR);
     ASSERT_TRUE(s.timeLeft.known) << s.timeLeft.whyNot;
-    EXPECT_NEAR(s.timeLeft.seconds, 3 * HOUR, 0.05 * 3 * HOUR);
-    EXPECT_GT(s.timeLeft.standardError, 0);
-    EXPECT_LT(s.timeLeft.standardError, 0.05 * 3 * HOUR);
-    EXPECT_EQ(s.timeLeftReadings, 61u);
+    // 3.64 V falling 80 mV/h reads 0 % (3.408 V) in 2.9 h.
+    const double truth = 2.9 * HOUR;
+    EXPECT_NEAR(s.timeLeft.seconds, truth, 0.25 * truth);
+    EXPECT_LT(s.timeLeft.low, truth);
+    EXPECT_GT(s.timeLeft.high, truth);
+    EXPECT_EQ(s.timeLeftReadings, 97u);  // every line: the whole falling stretch
     EXPECT_TRUE(s.externalPower.empty());
   }
 }

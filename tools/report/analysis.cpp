@@ -51,19 +51,19 @@ std::vector<Piece> FallingPieces(const Terminal& t, const std::vector<size_t>& r
 void EstimateFrom(const Terminal& t, const Piece& piece, Summary* s) {
   Seconds end = t.entries[piece.last].reading.time;
   s->timeLeftFrom = end;
-  std::vector<Point> points;
+  EstimateInput input;
   for (size_t i = piece.first; i <= piece.last; i++) {
     const Reading& r = t.entries[i].reading;
-    if (r.HasBatteryReading() && r.time >= end - ESTIMATE_WINDOW_S) {
-      // The monitor rounds the percentage down: p % stands for p..p+1, taken at its middle.
-      points.push_back({static_cast<double>(r.time - end), r.filteredPercent + 0.5});
-    }
+    if (!r.HasBatteryReading()) continue;
+    input.samples.push_back({static_cast<double>(r.time - end), ToVolts(r.voltageNow, t.unit)});
+    input.voltsMax = ToVolts(r.voltageMax, t.unit);
+    input.voltsMin = ToVolts(r.voltageMin, t.unit);
   }
-  s->timeLeftReadings = points.size();
+  s->timeLeftReadings = input.samples.size();
   if (t.entries[piece.last].reading.filteredPercent == 0) {
     s->timeLeft.whyNot = "the filtered percentage is already 0 %";
   } else {
-    s->timeLeft = EstimateTimeLeft(points);
+    s->timeLeft = EstimateTimeLeft(input);
   }
 }
 
