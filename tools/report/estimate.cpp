@@ -349,13 +349,15 @@ TimeLeft EstimateTimeLeft(const EstimateInput& input) {
   // The path: the closest curve's voltage as its charge falls to 0 % at the estimate, and
   // the band as it would at the ends of the interval.
   auto percentAt = [&](double seconds, double endSeconds) {
-    if (endSeconds <= 0 || seconds >= endSeconds) return 0.0;
+    if (endSeconds <= 0 || seconds >= endSeconds) return 0.0;  // 0 % from its end on
     double s = best->line.a + (best->target - best->line.a) * seconds / endSeconds;
     return std::min(100.0, std::max(0.0, (best->shape.Volts(s) - input.voltsMin) / span * 100));
   };
   const int steps = 60;
-  for (int i = 0; i <= steps; i++) {
-    double t = result.high * i / steps;
+  std::vector<double> times = {result.low, result.seconds};
+  for (int i = 0; i <= steps; i++) times.push_back(result.high * i / steps);
+  std::sort(times.begin(), times.end());
+  for (double t : times) {
     result.path.push_back({t, percentAt(t, result.seconds), percentAt(t, result.low),
                            percentAt(t, result.high)});
   }
