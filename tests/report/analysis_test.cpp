@@ -55,7 +55,25 @@ TEST(Analysis, StraightDischargeGivesItsRateAndTimeLeft) {
     EXPECT_LT(s.timeLeft.low, truth);
     EXPECT_GT(s.timeLeft.high, truth);
     EXPECT_EQ(s.timeLeftReadings, 97u);  // every line: the whole falling stretch
+    // The charge falls, and the summary says by how much an hour, as a positive number.
+    EXPECT_LT(s.timeLeft.chargePerHour, -1);
+    std::string text = report::SummaryText(r.terminals[0], s);
+    size_t end = text.find(" % of charge an hour)");
+    ASSERT_NE(end, std::string::npos) << text;
+    size_t begin = text.rfind('(', end);
+    EXPECT_NEAR(std::stod(text.substr(begin + 1, end - begin - 1)), -s.timeLeft.chargePerHour, 0.05)
+        << text;
     EXPECT_TRUE(s.externalPower.empty());
+  }
+}
+
+// The unit follows the largest voltage of a terminal: 100000 exactly is µV (0.1 V), one
+// less is mV (99.999 V).
+TEST(Analysis, ALargestVoltageOf100000IsMicrovolts) {
+  for (auto [largest, unit] : {std::pair{"100000", report::VoltageUnit::Microvolt},
+                               std::pair{"99999", report::VoltageUnit::Millivolt}}) {
+    std::string line = std::string("02.03.2026 08:00:00 ") + largest + " 3400 3900 50% 50%\r\n";
+    EXPECT_EQ(Report({{"log.txt", line}}).terminals.at(0).unit, unit) << largest;
   }
 }
 
