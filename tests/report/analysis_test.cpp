@@ -106,6 +106,12 @@ TEST(Analysis, AVoltageHeldTwoHoursIsProbablyExternalPower) {
   EXPECT_DOUBLE_EQ(s.externalPower[0].volts, 3.96);
   EXPECT_NEAR(s.percentPerHour, 10, 0.1);  // the hold is not part of the discharge
 
+  // Held at the minimum voltage at 0 %: empty, not on external power.
+  LogSimulator empty = Battery(1000);
+  empty.Discharge(10, Straight(1000));
+  empty.Discharge(2, [](double) { return 3400000; });
+  EXPECT_TRUE(Report({{"log.txt", empty.Text()}}).Of(0).externalPower.empty());
+
   LogSimulator brief = Battery(1000);
   brief.Discharge(3, Straight(1000));
   brief.ExternalPower(1.0 / 3);  // held 30 minutes from the last reading on battery

@@ -22,7 +22,10 @@ std::vector<bool> FindHeldVoltage(const Terminal& t, const std::vector<size_t>& 
     }
     const Entry& a = t.entries[readings[run]];
     const Entry& b = t.entries[readings[k - 1]];
-    if (b.reading.time - a.reading.time > HELD_VOLTAGE_S) {
+    // Held at its minimum at 0 %, the battery is empty (the monitor keeps the last reading
+    // it could use), not on external power.
+    bool empty = a.reading.filteredPercent == 0 && a.reading.voltageNow <= a.reading.voltageMin;
+    if (b.reading.time - a.reading.time > HELD_VOLTAGE_S && !empty) {
       s->externalPower.push_back({a.reading.time, b.reading.time, ToVolts(a.reading.voltageNow, t.unit)});
       for (size_t j = run + 1; j <= k; j++) breakBefore[j] = true;
     }
