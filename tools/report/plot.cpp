@@ -1,5 +1,6 @@
 #include "tools/report/plot.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -74,19 +75,38 @@ bool WriteFile(const std::string& path, const std::string& text) {
   return std::fclose(f) == 0 && ok;
 }
 
-std::string RunGnuplot(const std::string& gnuplot, const std::string& script) {
+// The first line of gnuplot's own messages, kept in `errors`.
+std::string FirstLine(const std::string& errors) {
+  std::FILE* f = std::fopen(errors.c_str(), "rb");
+  if (f == nullptr) return "";
+  char line[200] = {};
+  bool got = std::fgets(line, sizeof line, f) != nullptr;
+  std::fclose(f);
+  std::string text = got ? line : "";
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+std::string RunGnuplot(const std::string& gnuplot, const std::string& script,
+                       const std::string& errors) {
   const char* argv[] = {gnuplot.c_str(), script.c_str(), nullptr};
   pid_t pid;
-  int error = posix_spawn(&pid, gnuplot.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  int error = posix_spawn(&pid, gnuplot.c_str(), &actions, nullptr, const_cast<char**>(argv), environ);
+  posix_spawn_file_actions_destroy(&actions);
   if (error != 0) return "cannot start " + gnuplot + ": " + std::strerror(error);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return std::string("waiting for gnuplot: ") + std::strerror(errno);
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
+  std::string said = FirstLine(errors);
   return "gnuplot failed (" +
          (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
-                            : "signal " + std::to_string(WTERMSIG(status))) + ")";
+                            : "signal " + std::to_string(WTERMSIG(status))) + ")" +
+         (said.empty() ? "" : ": " + said);
 }
 
 }  // namespace
@@ -176,15 +196,18 @@ std::string PlotScript(const std::vector<Terminal>& terminals, const std::vector
   std::string shading, band;
   if (std::any_of(summaries.begin(), summaries.end(),
                   [](const Summary& s) { return !s.externalPower.empty(); })) {
-    shading = "plot " + Quoted(files.power) +
-              " using (($1+$2)/2):(50):1:2:(0):(100) with boxxyerror fs solid 0.25 noborder"
-              " lc rgb '#e0a030' title 'probably on external power', ";
+    char style[96];
+    std::snprintf(style, sizeof style, " fs transparent solid %.2f noborder lc rgb '#%06x'",
+                  POWER_ALPHA, POWER_COLOUR);
+    shading = "plot " + Quoted(files.power) + " using (($1+$2)/2):(50):1:2:(0):(100) with boxxyerror" +
+              style + " title 'probably on external power', ";
   }
   size_t projection = 0;
   for (size_t i = 0; i < terminals.size(); i++) {
     if (!HasProjection(terminals[i], summaries[i])) continue;
     std::string data = Quoted(files.projection) + " index " + std::to_string(projection++);
-    band += ", " + data + " using 1:3:4 with filledcurves fs transparent solid 0.18 noborder lc rgb " +
+    band += ", " + data + " using 1:3:4 with filledcurves fs transparent solid " +
+            std::to_string(BAND_ALPHA) + " noborder lc rgb " +
             Colour(i) + (projection == 1 ? " title 'time left to 0 %, 80 % interval'" : " notitle") +
             ", " + data + " using 1:2 with lines dt 3 lw 2 lc rgb " + Colour(i) + " notitle";
   }
@@ -221,13 +244,19 @@ std::string WritePng(const std::string& path, const std::vector<Terminal>& termi
   if (gnuplot.empty()) {
     return "--png needs gnuplot, which is not on PATH (Debian package gnuplot-nox)";
   }
+  // The report's own word on an output it cannot write, before gnuplot would say its own.
+  const bool existed = access(path.c_str(), F_OK) == 0;
+  const int out = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (out < 0) return path + ": cannot write: " + std::strerror(errno);
+  close(out);
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/battest-report-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {
+    if (!existed) unlink(path.c_str());
     return "cannot make a temporary directory " + pattern + ": " + std::strerror(errno);
   }
   PlotFiles files{pattern + "/curves.dat", pattern + "/projection.dat", pattern + "/power.dat"};
-  std::string script = pattern + "/plot.gp";
+  std::string script = pattern + "/plot.gp", errors = pattern + "/gnuplot.err";
   std::vector<Summary> summaries;
   for (const Terminal& t : terminals) summaries.push_back(Summarise(t));
   std::string result;
@@ -237,10 +266,11 @@ std::string WritePng(const std::string& path, const std::vector<Terminal>& termi
       !WriteFile(script, PlotScript(terminals, summaries, files, path))) {
     result = "cannot write gnuplot's files in " + pattern;
   } else {
-    result = RunGnuplot(gnuplot, script);
+    result = RunGnuplot(gnuplot, script, errors);
     if (!result.empty()) result = path + ": " + result;
   }
-  for (const std::string& file : {files.curves, files.projection, files.power, script}) {
+  if (!result.empty() && !existed) unlink(path.c_str());  // no empty picture left behind
+  for (const std::string& file : {files.curves, files.projection, files.power, script, errors}) {
     unlink(file.c_str());
   }
   rmdir(pattern.c_str());

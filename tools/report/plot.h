@@ -16,6 +16,10 @@
 namespace report {
 
 constexpr int PLOT_WIDTH = 1200, PLOT_HEIGHT = 700;
+// Stretches probably on external power are shaded in this colour, at this opacity; the
+// band of a projection to 0 % is its terminal's colour at BAND_ALPHA.
+constexpr unsigned POWER_COLOUR = 0xe0a030;
+constexpr double POWER_ALPHA = 0.35, BAND_ALPHA = 0.18;
 
 // The colour of the curves of the index-th terminal, as 0xRRGGBB.
 unsigned CurveColour(size_t index);
