@@ -141,6 +141,39 @@ TEST(Analysis, LogsOfTwoModelsAreTwoTerminals) {
       << text;
 }
 
+// The same file given twice counts once; uploads without a model whose stamps overlap
+// with other readings are two terminals; a log of two runs appended, the second starting
+// far lower, has a fall no battery makes, left out of the rate and the estimate.
+TEST(Analysis, RepeatedLinesOverlappingUploadsAndImplausibleFallsAreSaidAndLeftOut) {
+  LogSimulator a = Battery(1000), b = Battery(1000);
+  a.Discharge(3, Straight(1000));
+  b.Discharge(3, Straight(1000, 1));  // the same hours, another battery
+  Report twice({{"log.txt", a.Text()}, {"log.txt", a.Text()}, {"r__202603021100.txt", a.Text()},
+                {"r__202603021101.txt", a.Text()}, {"r__202603021102.txt", b.Text()}});
+  ASSERT_EQ(twice.terminals.size(), 3u);  // log.txt, (no model), (no model) (2)
+  EXPECT_EQ(twice.Of(0).logged, 3 * HOUR);
+  EXPECT_EQ(twice.terminals[0].duplicates, a.Readings().size());
+  EXPECT_EQ(twice.terminals[1].name, "(no model)");
+  EXPECT_EQ(twice.terminals[1].duplicates, a.Readings().size());
+  EXPECT_EQ(twice.terminals[2].name, "(no model) (2)");
+  EXPECT_EQ(twice.terminals[2].files.size(), 1u);
+  std::string text = report::SummaryText(twice.terminals[2], twice.Of(2));
+  EXPECT_NE(text.find("kept apart         r__202603021102.txt overlaps r__202603021100.txt"),
+            std::string::npos) << text;
+  text = report::SummaryText(twice.terminals[0], twice.Of(0));
+  EXPECT_NE(text.find("duplicate lines    19 left out (first log.txt:1 repeats log.txt:1"),
+            std::string::npos) << text;
+
+  LogSimulator runs = Battery(1000);
+  runs.Discharge(3, Straight(1000));                 // to 70 %
+  runs.Discharge(2, Straight(1000, 6.5));            // a minute on: 35 %, and down
+  Summary s = Report({{"report.txt", runs.Text()}}).Of(0);
+  EXPECT_EQ(s.implausible, 1u);
+  EXPECT_NEAR(s.percentPerHour, 10, 0.5);
+  ASSERT_TRUE(s.timeLeft.known);
+  EXPECT_GT(s.timeLeft.seconds, HOUR);  // from the second run's own fall, not the step
+}
+
 TEST(Analysis, LinesBeforeTheFirstReadingCountOnlyAsLines) {
   std::string text = "02.03.2026 07:40:00 4200000 3400000 0 0% 0%\r\n"
                      "02.03.2026 07:50:00 4200000 3400000 0 0% 0%\r\n";

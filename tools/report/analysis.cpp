@@ -1,6 +1,7 @@
 #include "tools/report/analysis.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace report {
 namespace {
@@ -34,12 +35,30 @@ std::vector<bool> FindHeldVoltage(const Terminal& t, const std::vector<size_t>& 
   return breakBefore;
 }
 
+// A fall faster than any terminal's battery: two runs in one log, or two batteries.
+bool Implausible(const Reading& a, const Reading& b) {
+  double fall = a.filteredPercent - b.filteredPercent;
+  double hours = static_cast<double>(b.time - a.time) / 3600;
+  return fall > IMPLAUSIBLE_MIN_FALL && fall > IMPLAUSIBLE_PERCENT_PER_HOUR * hours;
+}
+
 std::vector<Piece> FallingPieces(const Terminal& t, const std::vector<size_t>& readings,
-                                 const std::vector<bool>& breakBefore) {
+                                 const std::vector<bool>& breakBefore, Summary* s) {
   std::vector<Piece> pieces;
   size_t start = 0;
   for (size_t k = 1; k <= readings.size(); k++) {
-    bool cut = k == readings.size() || breakBefore[k] ||
+    bool implausible = k < readings.size() && Implausible(t.entries[readings[k - 1]].reading,
+                                                          t.entries[readings[k]].reading);
+    if (implausible && s->implausible++ == 0) {
+      const Entry& a = t.entries[readings[k - 1]];
+      const Entry& b = t.entries[readings[k]];
+      char what[160];
+      std::snprintf(what, sizeof what, "%s:%d: %d %% to %d %% in %s", b.file->path.c_str(), b.line,
+                    a.reading.filteredPercent, b.reading.filteredPercent,
+                    FormatDuration(b.reading.time - a.reading.time).c_str());
+      s->firstImplausible = what;
+    }
+    bool cut = k == readings.size() || breakBefore[k] || implausible ||
                t.entries[readings[k]].reading.filteredPercent >
                    t.entries[readings[k - 1]].reading.filteredPercent;
     if (!cut) continue;
@@ -107,7 +126,7 @@ Summary Summarise(const Terminal& t) {
     }
     s.logged += t.entries[segment.end - 1].reading.time - start;
     std::vector<bool> breakBefore = FindHeldVoltage(t, readings, &s);
-    std::vector<Piece> pieces = FallingPieces(t, readings, breakBefore);
+    std::vector<Piece> pieces = FallingPieces(t, readings, breakBefore, &s);
     for (const Piece& p : pieces) {
       const Reading& a = t.entries[p.first].reading;
       const Reading& b = t.entries[p.last].reading;

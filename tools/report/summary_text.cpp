@@ -70,6 +70,16 @@ std::string SummaryText(const Terminal& t, const Summary& s) {
   } else if (s.hasReading) {
     Add(&text, "time left to 0 %", "cannot be estimated: %s", s.timeLeft.whyNot.c_str());
   }
+  if (!t.apart.empty()) Add(&text, "kept apart", "%s", t.apart.c_str());
+  if (t.duplicates > 0) {
+    Add(&text, "duplicate lines", "%zu left out (first %s: a file given twice, or runs appended?)",
+        t.duplicates, t.firstDuplicate.c_str());
+  }
+  if (s.implausible > 0) {
+    Add(&text, "implausible fall", "%zu left out of the rates, faster than %.0f %%/h (first %s: "
+        "two runs in one log?)", s.implausible, IMPLAUSIBLE_PERCENT_PER_HOUR,
+        s.firstImplausible.c_str());
+  }
   const size_t shown = 10;  // of each list; a long log may have hundreds
   for (size_t i = 0; i < s.externalPower.size() && i < shown; i++) {
     const HeldVoltage& h = s.externalPower[i];
