@@ -32,6 +32,16 @@ void Print(const char* name, const std::vector<report::Cut>& cuts, bool verbose)
     std::printf("  cut at %2d %%: %3zu cuts, median error %.3f, interval holds %.0f %%\n", percent,
                 l.cuts, l.medianError, l.coverage * 100);
   }
+  for (const char* load : {"constant", "stepped", "varying"}) {
+    std::vector<report::Cut> some;
+    for (const report::Cut& c : cuts) {
+      if (c.load == load) some.push_back(c);
+    }
+    report::BacktestFigures l = report::Figures(some);
+    std::printf("  %-8s load: %3zu cuts, median error %.3f, interval holds %.0f %%, the informed "
+                "reference's median error %.3f\n",
+                load, l.cuts, l.medianError, l.coverage * 100, l.medianErrorInformed);
+  }
   if (!verbose) return;
   for (const report::Cut& c : cuts) {
     std::printf("  cell %3d at %2d %%: truth %6.2f h, informed %6.2f h, estimate %6.2f h (%6.2f to %6.2f)%s  %s\n",

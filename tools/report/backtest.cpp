@@ -69,13 +69,16 @@ struct Cell {
                (1 + 0.2 * (random->Uniform() - 0.5));
     }
   }
-  std::string Describe() const {
+  const char* LoadName() const {
     static const char* const LOADS[] = {"constant", "stepped", "varying"};
+    return LOADS[load];
+  }
+  std::string Describe() const {
     char text[200];
     std::snprintf(text, sizeof text,
                   "%.2f Ah, %s %.0f/%.0f mA, %.2f ohm, noise %.1f mV, %.2f..%.2f V in %s, "
                   "from %.0f %%",
-                  capacityAh, LOADS[load], current1 * 1000, current2 * 1000, resistance,
+                  capacityAh, LoadName(), current1 * 1000, current2 * 1000, resistance,
                   noiseVolts * 1000, voltsMin, voltsMax, microvolts ? "µV" : "mV",
                   startCharge * 100);
     return text;
@@ -219,6 +222,7 @@ std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells) {
       cut.cell = n;
       cut.percent = percent;
       cut.cellText = cell.Describe();
+      cut.load = cell.LoadName();
       cut.truth = static_cast<double>(start) + d.zeroSeconds - static_cast<double>(d.lines[j].time);
       cut.known = s.timeLeft.known;
       cut.fallingHour = firstDrop <= j && d.lines[j].time - d.lines[firstDrop].time >= 3600;

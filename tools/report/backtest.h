@@ -29,6 +29,7 @@ struct Cut {
   int cell;
   int percent;          // where the log was cut
   std::string cellText; // what the cell was, for a reader of the figures
+  std::string load;     // "constant", "stepped" or "varying"
   double truth;         // seconds from the cut's last line to 0 %
   bool known;           // the report gave an estimate
   bool fallingHour;     // the percentage had been falling for an hour at the cut
