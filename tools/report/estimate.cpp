@@ -43,6 +43,7 @@ constexpr double DROP_FROM = -0.02, DROP_TO = 0.40, DROP_STEP = 0.01;  // volts
 constexpr double DROP_TYPICAL = 0.10, DROP_SPREAD = 0.10;  // the load drop's prior
 constexpr double MODEL_VOLTS = 0.015;   // no curve fits a real cell closer than this
 constexpr double FLOOR_SIGMA = 0.20;    // what no curve of the set can show (log time)
+constexpr double LOAD_HOURS = 12;       // the hours whose changes of load count
 constexpr double LOAD_SIGMA_UNSEEN = 0.15;  // the load's change when the log is too short
 constexpr double Z80 = 1.2815516;       // the normal's 90th percentile: 80 % two-sided
 constexpr double MIN_SPAN_S = 20 * 60;
@@ -247,12 +248,13 @@ Points Bin(const std::vector<Sample>& samples) {
   return p;
 }
 
-// How much the fall of the charge changed between the hours of the log, as a log ratio.
+// How much the fall of the charge changed between the last hours of the log, as a log ratio.
 double LoadSigma(const CurveFit& fit, const std::vector<Sample>& samples) {
   double sum = 0;
   int chunks = 0;
   const double last = samples.back().seconds;
-  for (double end = 0; end > (samples.front().seconds - last) / 3600 + 0.75; end -= 1) {
+  const double from = std::max((samples.front().seconds - last) / 3600, -LOAD_HOURS);
+  for (double end = 0; end > from + 0.75; end -= 1) {
     std::vector<double> cu, cs, cw;
     for (const Sample& x : samples) {
       double u = (x.seconds - last) / 3600;
