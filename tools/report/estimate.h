@@ -4,24 +4,26 @@
 // knee near empty, and lowered under load by the drop over its internal resistance. So
 // each reading is taken as  v = OCV(s) - d : the open-circuit voltage at the state of
 // charge s, less a load drop d. The estimator does not know the cell's curve: it keeps a
-// small set of typical lithium-ion open-circuit curves. For each curve and each load drop
-// on a grid it maps the readings to states of charge, fits a weighted line s = a + k*u
-// through them (u in hours, 0 at the last reading, recent readings weighing more), and
-// keeps the drop whose line fits the voltages best. Each curve then says when the charge
-// reaches the state where the voltage shows 0 % (the minimum voltage plus 1 % of the span,
-// less the readings' noise, since the filter keeps the lowest reading).
+// set of lithium-ion open-circuit curves (typical chemistries, and sloped curves with
+// knees of several heights and widths). Each curve is stretched about 3.7 V and lowered by
+// a load drop, both on grids and both with a prior; for each choice the readings (binned,
+// the last 3 hours weighing most) are mapped to states of charge, a weighted line
+// s = a + k*u is fitted through them (u in hours, 0 at the last reading), and the choice
+// whose line fits the voltages best is kept. Each curve then says when the charge reaches
+// the state where the voltage shows 0 % (the minimum voltage plus 1 % of the span, plus
+// twice the readings' noise, since the filter keeps the lowest reading).
 //
 // The estimate is the curves' geometric mean, weighed by how well each fits. Its 80 %
 // interval is log-normal, with the variances of the real uncertainties added up: the
 // spread among the curves (the curve), the changes of the rate of discharge between the
-// hours of the log (the load), the fit's own standard errors (the readings' noise and the
-// percentage's rounding, as voltages are read to the unit), and a floor for what no curve
-// of the set can show.
+// last hours of the log and the voltage's wobble about the fit (the load), the fit's own
+// standard errors (the readings' noise and rounding), and a floor for what no curve of
+// the set can show.
 //
 // No estimate from fewer than 3 readings or less than 20 minutes of them, nor when the
-// charge does not fall by an amount that matters (an estimate past MAX_SECONDS, a slope
-// too small to matter, counts as not falling). The result never exceeds MAX_SECONDS, so
-// it always fits a duration.
+// charge does not fall by an amount that matters (an estimate past ESTIMATE_MAX_SECONDS,
+// a slope too small to matter, counts as not falling). The result never exceeds
+// ESTIMATE_MAX_SECONDS, so it always fits a duration.
 #ifndef TOOLS_REPORT_ESTIMATE_H
 #define TOOLS_REPORT_ESTIMATE_H
 
