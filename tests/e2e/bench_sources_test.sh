@@ -24,6 +24,9 @@ mkdir -p "$work/laptop"
   { cat "$work/laptop.err"; fail "the laptop source did not run"; }
 expect_line "$work/laptop.out" "Battery: laptop (asked for)"
 expect_line "$work/laptop.out" "Maximum voltage from BAT0's design value."
+# A bench without a terminal model gives its terminal one, for the uploads' names.
+expect_line "$work/laptop.out" "Terminal model: BENCH, set in $TERMSIM_PROPS/ro.fac.mach (echo MODEL > that file for another)."
+[ "$(cat "$TERMSIM_PROPS/ro.fac.mach")" = BENCH ] || fail "no model BENCH in the property store"
 last_screen "$work/laptop.out" >"$work/laptop.screen"
 expect_line "$work/laptop.screen" "РЕЖИМ: БАТАРЕЯ"
 # Maximum, present and minimum voltage, in that order.
@@ -44,6 +47,18 @@ refused() {  # MESSAGE ARGS...
   expect_text "$work/bad.out" "$message"
 }
 mkdir -p "$work/nothing"
+
+# --- The machine's own supplies asked for where there is no battery: said in one line.
+(cd "$work/laptop" && printf 'screen\n' |
+  in_power_namespace "$work/nothing" "$run" --battery=real >"$work/real.out" 2>&1) ||
+  { cat "$work/real.out"; fail "the real source did not run"; }
+expect_text "$work/real.out" "Nothing at /sys/class/power_supply/battery: the program will show and log 0 V"
+
+# --- Help: the usage and what each option does, on standard output, status 0.
+"$run" --help >"$work/help.out" 2>&1 || fail "--help gave status $?"
+expect_line "$work/help.out" "usage: $run [--battery=real|laptop|sim] [--scale=N] [--scenario=FILE]"
+expect_text "$work/help.out" "--scenario=FILE    timed events for the simulated battery"
+
 refused "--battery=solar: not a battery source (real, laptop or sim)" --battery=solar
 refused "--battery=laptop: this PC has no battery" --battery=laptop
 refused "--scale=6O: expected a whole number of times faster" --scale=6O

@@ -2,7 +2,9 @@
 // keeps, read back the way the host services and the monitor read a kernel's.
 #include "host/bench/battery_bench.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -97,6 +99,27 @@ TEST(BatteryBench, KeepsKernelFilesThatFollowTheScenario) {
   ASSERT_TRUE(bench.WriteFiles());
   EXPECT_EQ(termsim::PowerSourceIn(dir.path()), 3);
   EXPECT_NE(testsupport::ReadFile(dir / "battery/voltage_now"), before);
+}
+
+// Each file is replaced whole, never rewritten in place: a reader that opened the
+// voltage before an update reads the old value whole, one that opens after reads the new.
+TEST(BatteryBench, ReplacesEachFileWholeForItsReaders) {
+  testsupport::TempDir dir;
+  BatteryBench bench(dir.path(), {}, 0);
+  ASSERT_TRUE(bench.WriteFiles());
+  const std::string path = dir / "battery/voltage_now";
+  const std::string before = testsupport::ReadFile(path);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  bench.Advance(2 * kHour);
+  ASSERT_TRUE(bench.WriteFiles());
+  char text[32] = {};
+  const ssize_t got = pread(fd, text, sizeof text - 1, 0);
+  close(fd);
+  EXPECT_EQ(std::string(text, got > 0 ? static_cast<size_t>(got) : 0), before);
+  const std::string after = testsupport::ReadFile(path);
+  EXPECT_NE(after, before);
+  EXPECT_EQ(after.back(), '\n');
 }
 
 }  // namespace

@@ -43,6 +43,23 @@ TEST(ProgramTime, RunsFasterByTheScaleAndAtTheRealRateWhileHeld) {
   termsim::SetTimeScale(1);
 }
 
+// However fast the time scale, a sleep of the program's time sleeps at least 1 ms of real
+// time, so that a loop of sleeps never turns into a busy loop.
+TEST(ProgramTime, ASleepAtTheLargestScaleStillSleepsAMillisecond) {
+  termsim::SetTimeScale(termsim::kMaxTimeScale);
+  EXPECT_EQ(termsim::RealMsFor(50, 1), 1u);
+  EXPECT_EQ(termsim::RealMsFor(500000, 1), 5u);
+  for (int i = 0; i < 3; ++i) {
+    timespec before{}, after{};
+    clock_gettime(CLOCK_MONOTONIC, &before);
+    termsim::SleepProgramMs(50);  // 0.5 us at this scale
+    clock_gettime(CLOCK_MONOTONIC, &after);
+    const long long ns = (after.tv_sec - before.tv_sec) * 1000000000LL + (after.tv_nsec - before.tv_nsec);
+    EXPECT_GE(ns, 1000000LL);
+  }
+  termsim::SetTimeScale(1);
+}
+
 TEST(ProgramTime, MalformedOrAbsurdScalesAreRefused) {
   int scale = 7;
   EXPECT_EQ(termsim::ParseTimeScale("600", &scale), "");

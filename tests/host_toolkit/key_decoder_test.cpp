@@ -1,6 +1,8 @@
 // Keys as a terminal sends them, turned into event codes and focus moves.
 #include "host/toolkit/displays/key_decoder.h"
 
+#include "host/toolkit/displays/evdev_keys.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -91,6 +93,35 @@ TEST(KeyDecoding, KeypadEnterIsEnterAndNonAsciiBytesAreDropped) {
   KeyDecoder decoder;
   EXPECT_EQ(Decode(decoder, "\x1bOM"), (Keys{"c13"}));
   EXPECT_EQ(Decode(decoder, "\xd0\x96"), Keys{});
+}
+
+// An input device's records: a press gives its key, each auto-repeat (value 2) of a key
+// held down gives it again, a release nothing; Shift held turns letters to capitals.
+TEST(EvdevKeys, PressAndEachRepeatGiveTheKeyAndAReleaseNothing) {
+  termsim::EvdevKeys keys;
+  auto feed = [&keys](unsigned short code, int value) {
+    input_event event{};
+    event.type = EV_KEY;
+    event.code = code;
+    event.value = value;
+    keys.Feed(event);
+  };
+  feed(KEY_BACKSPACE, 1);
+  feed(KEY_BACKSPACE, 2);
+  feed(KEY_BACKSPACE, 2);
+  feed(KEY_BACKSPACE, 0);
+  feed(KEY_LEFTSHIFT, 1);
+  feed(KEY_A, 1);
+  feed(KEY_A, 2);
+  feed(KEY_LEFTSHIFT, 0);
+  feed(KEY_A, 0);
+  std::vector<int> codes;
+  DecodedKey key;
+  while (keys.Pop(&key)) {
+    EXPECT_EQ(key.action, DecodedKey::kCode);
+    codes.push_back(key.code);
+  }
+  EXPECT_EQ(codes, (std::vector<int>{8, 8, 8, 'A', 'A'}));
 }
 
 }  // namespace

@@ -40,11 +40,13 @@ class ReportCommand : public ::testing::Test {
   void Write(const std::string& name, const std::string& text) {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
   }
-  // Two terminals: A in µV to 20 %, B in mV to 10 %.
+  // Two terminals: A in µV to 20 %, an hour on external power on the way, B in mV to 10 %.
   size_t WriteTwoLogs() {
     report::Seconds start = report::ToSeconds({2026, 3, 2, 8, 0, 0});
     report::LogSimulator a(start, 4200000, 3400000), b(start + 86400, 4100, 3300);
-    a.Discharge(8, [](double h) { return 4200000 - 80000 * h; });
+    a.Discharge(3, [](double h) { return 4200000 - 80000 * h; });
+    a.ExternalPower(1);  // held an hour: shaded in the picture
+    a.Discharge(5, [](double h) { return 4200000 - 80000 * (h + 3); });
     b.Discharge(6, [](double h) { return 4100 - 120 * h; });
     Write("r_A_202603021600.txt", a.Text());
     Write("r_B_202603031400.txt", b.Text());
@@ -62,15 +64,25 @@ size_t CountLinesStarting(const std::string& text, const std::string& start) {
 }
 
 // Pixels within a small distance of the colour 0xRRGGBB.
-size_t CountColour(const std::vector<png_byte>& rgb, unsigned colour) {
+size_t CountColour(const std::vector<png_byte>& rgb, unsigned colour, int distance = 30) {
   size_t count = 0;
   for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
     int dr = rgb[i] - static_cast<int>(colour >> 16 & 0xFF);
     int dg = rgb[i + 1] - static_cast<int>(colour >> 8 & 0xFF);
     int db = rgb[i + 2] - static_cast<int>(colour & 0xFF);
-    count += dr * dr + dg * dg + db * db < 30 * 30;
+    count += dr * dr + dg * dg + db * db < distance * distance;
   }
   return count;
+}
+
+// The colour 0xRRGGBB laid over white with the given opacity.
+unsigned Blend(unsigned colour, double alpha) {
+  unsigned result = 0;
+  for (int shift : {16, 8, 0}) {
+    double c = alpha * (colour >> shift & 0xFF) + (1 - alpha) * 255;
+    result |= static_cast<unsigned>(c + 0.5) << shift;
+  }
+  return result;
 }
 
 TEST_F(ReportCommand, TwoTerminalsGiveTwoBlocksACsvAndTwoCurves) {
@@ -107,6 +119,14 @@ TEST_F(ReportCommand, TwoTerminalsGiveTwoBlocksACsvAndTwoCurves) {
   EXPECT_GT(CountColour(rgb, report::CurveColour(0)), 1000u);
   EXPECT_GT(CountColour(rgb, report::CurveColour(1)), 1000u);
   EXPECT_EQ(CountColour(rgb, report::CurveColour(2)), 0u);
+  // A's hour on external power is shaded, and A's time left is a band in A's colour.
+  // (Close to the colour: a curve's smoothed edges come within the usual distance.)
+  EXPECT_GT(CountColour(rgb, Blend(report::POWER_COLOUR, report::POWER_ALPHA), 6), 1000u);
+  EXPECT_GT(CountColour(rgb, Blend(report::CurveColour(0), report::BAND_ALPHA), 6), 1000u);
+
+  // A picture that cannot be written: the report's own one line, and no other.
+  EXPECT_EQ(Run("r_A_202603021600.txt --png nodir/out.png"), 1);
+  EXPECT_EQ(Read("err.txt"), "battest-report: nodir/out.png: cannot write: No such file or directory\n");
 }
 
 TEST_F(ReportCommand, ExitStatusAndErrors) {

@@ -40,16 +40,18 @@ TEST(LogReader, ReportsEachMalformedLineAndKeepsTheOthers) {
                      "02.03.2026 08:50:00 4200000 3400000 4070000 84% 84%\n"     // 6
                      "\r\n"                                              // 7
                      + GOOD +                                            // 8
-                     "02.03.2026 09:10:00 4200000 3400000 4060000 83% 83%";      // 9
+                     "02.03.2026 09:00:00 4200000 3400000 4060000 83% 83% 1\r\n"  // 9
+                     "02.03.2026 09:10:00 4200000 3400000 4060000 83% 83%";      // 10
   LogFile file = ParseLogText("dir/log.txt", text);
   EXPECT_EQ(Lines(file), (std::vector<int>{1, 3, 8}));
-  ASSERT_EQ(file.diagnostics.size(), 6u);
+  ASSERT_EQ(file.diagnostics.size(), 7u);
   EXPECT_EQ(file.diagnostics[0].rfind("dir/log.txt:2: bad date '30.02.2026'", 0), 0u) << file.diagnostics[0];
   EXPECT_EQ(file.diagnostics[1].rfind("dir/log.txt:4: missing field: 6 of 7", 0), 0u) << file.diagnostics[1];
   EXPECT_EQ(file.diagnostics[2], "dir/log.txt:5: filtered percentage '101%' is over 100 %");
   EXPECT_EQ(file.diagnostics[3], "dir/log.txt:6: line ends in LF alone, not CR LF");
   EXPECT_EQ(file.diagnostics[4], "dir/log.txt:7: empty line");
-  EXPECT_EQ(file.diagnostics[5], "dir/log.txt:9: last line has no CR LF (cut short?)");
+  EXPECT_EQ(file.diagnostics[5], "dir/log.txt:9: text after the filtered percentage: '1'");
+  EXPECT_EQ(file.diagnostics[6], "dir/log.txt:10: last line has no CR LF (cut short?)");
   EXPECT_TRUE(file.error.empty());
 }
 

@@ -1,6 +1,7 @@
 #include "tools/report/analysis.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace report {
 namespace {
@@ -22,7 +23,10 @@ std::vector<bool> FindHeldVoltage(const Terminal& t, const std::vector<size_t>& 
     }
     const Entry& a = t.entries[readings[run]];
     const Entry& b = t.entries[readings[k - 1]];
-    if (b.reading.time - a.reading.time > HELD_VOLTAGE_S) {
+    // Held at its minimum at 0 %, the battery is empty (the monitor keeps the last reading
+    // it could use), not on external power.
+    bool empty = a.reading.filteredPercent == 0 && a.reading.voltageNow <= a.reading.voltageMin;
+    if (b.reading.time - a.reading.time > HELD_VOLTAGE_S && !empty) {
       s->externalPower.push_back({a.reading.time, b.reading.time, ToVolts(a.reading.voltageNow, t.unit)});
       for (size_t j = run + 1; j <= k; j++) breakBefore[j] = true;
     }
@@ -31,12 +35,30 @@ std::vector<bool> FindHeldVoltage(const Terminal& t, const std::vector<size_t>& 
   return breakBefore;
 }
 
+// A fall faster than any terminal's battery: two runs in one log, or two batteries.
+bool Implausible(const Reading& a, const Reading& b) {
+  double fall = a.filteredPercent - b.filteredPercent;
+  double hours = static_cast<double>(b.time - a.time) / 3600;
+  return fall > IMPLAUSIBLE_MIN_FALL && fall > IMPLAUSIBLE_PERCENT_PER_HOUR * hours;
+}
+
 std::vector<Piece> FallingPieces(const Terminal& t, const std::vector<size_t>& readings,
-                                 const std::vector<bool>& breakBefore) {
+                                 const std::vector<bool>& breakBefore, Summary* s) {
   std::vector<Piece> pieces;
   size_t start = 0;
   for (size_t k = 1; k <= readings.size(); k++) {
-    bool cut = k == readings.size() || breakBefore[k] ||
+    bool implausible = k < readings.size() && Implausible(t.entries[readings[k - 1]].reading,
+                                                          t.entries[readings[k]].reading);
+    if (implausible && s->implausible++ == 0) {
+      const Entry& a = t.entries[readings[k - 1]];
+      const Entry& b = t.entries[readings[k]];
+      char what[160];
+      std::snprintf(what, sizeof what, "%s:%d: %d %% to %d %% in %s", b.file->path.c_str(), b.line,
+                    a.reading.filteredPercent, b.reading.filteredPercent,
+                    FormatDuration(b.reading.time - a.reading.time).c_str());
+      s->firstImplausible = what;
+    }
+    bool cut = k == readings.size() || breakBefore[k] || implausible ||
                t.entries[readings[k]].reading.filteredPercent >
                    t.entries[readings[k - 1]].reading.filteredPercent;
     if (!cut) continue;
@@ -51,19 +73,19 @@ std::vector<Piece> FallingPieces(const Terminal& t, const std::vector<size_t>& r
 void EstimateFrom(const Terminal& t, const Piece& piece, Summary* s) {
   Seconds end = t.entries[piece.last].reading.time;
   s->timeLeftFrom = end;
-  std::vector<Point> points;
+  EstimateInput input;
   for (size_t i = piece.first; i <= piece.last; i++) {
     const Reading& r = t.entries[i].reading;
-    if (r.HasBatteryReading() && r.time >= end - ESTIMATE_WINDOW_S) {
-      // The monitor rounds the percentage down: p % stands for p..p+1, taken at its middle.
-      points.push_back({static_cast<double>(r.time - end), r.filteredPercent + 0.5});
-    }
+    if (!r.HasBatteryReading()) continue;
+    input.samples.push_back({static_cast<double>(r.time - end), ToVolts(r.voltageNow, t.unit)});
+    input.voltsMax = ToVolts(r.voltageMax, t.unit);
+    input.voltsMin = ToVolts(r.voltageMin, t.unit);
   }
-  s->timeLeftReadings = points.size();
+  s->timeLeftReadings = input.samples.size();
   if (t.entries[piece.last].reading.filteredPercent == 0) {
     s->timeLeft.whyNot = "the filtered percentage is already 0 %";
   } else {
-    s->timeLeft = EstimateTimeLeft(points);
+    s->timeLeft = EstimateTimeLeft(input);
   }
 }
 
@@ -104,7 +126,7 @@ Summary Summarise(const Terminal& t) {
     }
     s.logged += t.entries[segment.end - 1].reading.time - start;
     std::vector<bool> breakBefore = FindHeldVoltage(t, readings, &s);
-    std::vector<Piece> pieces = FallingPieces(t, readings, breakBefore);
+    std::vector<Piece> pieces = FallingPieces(t, readings, breakBefore, &s);
     for (const Piece& p : pieces) {
       const Reading& a = t.entries[p.first].reading;
       const Reading& b = t.entries[p.last].reading;

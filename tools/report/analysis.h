@@ -23,6 +23,11 @@
 namespace report {
 
 constexpr int LOW_PERCENT = 40;
+// A fall of the filtered percentage faster than this between two readings, and by more
+// than IMPLAUSIBLE_MIN_FALL, is no battery's: it cuts the discharge, and is left out of
+// the rates and the estimate (two runs appended in one log, or two batteries).
+constexpr double IMPLAUSIBLE_PERCENT_PER_HOUR = 100;
+constexpr int IMPLAUSIBLE_MIN_FALL = 20;  // a steep knee can fall 5 % in a minute
 constexpr Seconds HELD_VOLTAGE_S = 30 * 60;
 
 struct HeldVoltage {
@@ -50,6 +55,9 @@ struct Summary {
   size_t timeLeftReadings = 0;
 
   std::vector<HeldVoltage> externalPower;
+
+  size_t implausible = 0;        // falls faster than IMPLAUSIBLE_PERCENT_PER_HOUR
+  std::string firstImplausible;  // "FILE:LINE: 90 % to 5 % in 1 min"
 };
 
 Summary Summarise(const Terminal& terminal);

@@ -2,46 +2,366 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace report {
+namespace {
 
-TimeLeft EstimateTimeLeft(const std::vector<Point>& points) {
-  TimeLeft result;
-  const double n = static_cast<double>(points.size());
-  if (points.size() < 3) {
-    result.whyNot = "fewer than 3 readings in the last hour of falling percentage";
-    return result;
+constexpr int CURVE_POINTS = 21;  // volts at 0, 5, ..., 100 % charge
+struct Curve {
+  char name[64];
+  double volts[CURVE_POINTS];
+};
+
+// Measured-looking curves of common lithium-ion chemistries: flat middles, steep ends.
+const Curve TYPICAL[] = {
+    {"NMC", {3.00, 3.30, 3.45, 3.52, 3.57, 3.61, 3.64, 3.66, 3.68, 3.70, 3.73,
+             3.76, 3.79, 3.83, 3.87, 3.91, 3.95, 4.00, 4.05, 4.11, 4.18}},
+    {"LCO", {3.20, 3.55, 3.64, 3.68, 3.71, 3.73, 3.75, 3.77, 3.79, 3.81, 3.83,
+             3.86, 3.89, 3.93, 3.97, 4.01, 4.05, 4.09, 4.13, 4.17, 4.20}},
+    {"NCA", {3.00, 3.25, 3.38, 3.46, 3.52, 3.57, 3.61, 3.65, 3.69, 3.73, 3.77,
+             3.81, 3.85, 3.89, 3.93, 3.97, 4.01, 4.05, 4.09, 4.13, 4.17}},
+    {"LMO", {3.30, 3.60, 3.70, 3.74, 3.76, 3.78, 3.80, 3.82, 3.84, 3.86, 3.88,
+             3.90, 3.92, 3.94, 3.97, 4.00, 4.03, 4.07, 4.11, 4.15, 4.20}},
+    {"high-voltage", {3.00, 3.40, 3.52, 3.60, 3.65, 3.69, 3.72, 3.75, 3.78, 3.82, 3.86,
+                      3.90, 3.94, 3.99, 4.04, 4.09, 4.14, 4.19, 4.24, 4.29, 4.35}},
+};
+// And a family of plain shapes from 3.0 V empty to 4.2 V full: a straight slope, a knee
+// into empty of a given share of the span over a given share of the charge,
+constexpr double KNEE_HEIGHTS[] = {0.15, 0.3, 0.45};
+constexpr double KNEE_WIDTHS[] = {0.02, 0.04, 0.07};
+// with or without a steeper fall out of full
+constexpr double TOP_LIFTS[] = {0, 0.08};
+constexpr double TOP_WIDTH = 0.06;
+
+constexpr double RECENT_HOURS = 3;      // weight e^(u/3h): the last 3 hours count most
+constexpr double PIVOT_VOLTS = 3.7;     // a curve is stretched about it
+constexpr double SCALES[] = {0.85, 0.925, 1.0, 1.075, 1.15};
+constexpr double SCALE_SPREAD = 0.1;
+constexpr double DROP_FROM = -0.02, DROP_TO = 0.40, DROP_STEP = 0.01;  // volts
+constexpr double DROP_TYPICAL = 0.10, DROP_SPREAD = 0.10;  // the load drop's prior
+constexpr double MODEL_VOLTS = 0.015;   // no curve fits a real cell closer than this
+constexpr double FLOOR_SIGMA = 0.20;    // what no curve of the set can show (log time)
+constexpr double LOAD_HOURS = 12;       // the hours whose changes of load count
+constexpr double LOAD_SIGMA_UNSEEN = 0.15;  // the load's change when the log is too short
+constexpr double Z80 = 1.2815516;       // the normal's 90th percentile: 80 % two-sided
+constexpr double MIN_SPAN_S = 20 * 60;
+constexpr size_t MAX_POINTS = 60;       // readings are averaged into at most this many
+
+std::vector<Curve> Curves() {
+  std::vector<Curve> curves(std::begin(TYPICAL), std::end(TYPICAL));
+  for (double height : KNEE_HEIGHTS) {
+    for (double width : KNEE_WIDTHS) {
+      for (double lift : TOP_LIFTS) {
+        Curve c{};
+        std::snprintf(c.name, sizeof c.name, "sloped%s, %.2f V knee in %.0f %%",
+                      lift > 0 ? " with a steep top" : "", height * 1.2, width * 100);
+        auto shape = [&](double s) {
+          return (1 - height - lift) * s + height * (1 - std::exp(-s / width)) +
+                 lift * std::exp((s - 1) / TOP_WIDTH);
+        };
+        for (int i = 0; i < CURVE_POINTS; i++) {
+          double s = i / 20.0;
+          c.volts[i] = 3.0 + 1.2 * (shape(s) - shape(0)) / (shape(1) - shape(0));
+        }
+        curves.push_back(c);
+      }
+    }
   }
-  double meanU = 0, meanP = 0;
-  for (const Point& p : points) {
-    meanU += p.u / n;
-    meanP += p.percent / n;
-  }
+  return curves;
+}
+
+// Open-circuit voltage at charge s (a fraction), straight beyond 0 and 1.
+double Ocv(const Curve& c, double s) {
+  double x = s * 20;
+  int i = std::min(19, std::max(0, static_cast<int>(std::floor(x))));
+  return c.volts[i] + (c.volts[i + 1] - c.volts[i]) * (x - i);
+}
+
+// The charge at open-circuit voltage v.
+double Charge(const Curve& c, double v) {
+  int i = 0;
+  while (i < 19 && v > c.volts[i + 1]) i++;
+  return (i + (v - c.volts[i]) / (c.volts[i + 1] - c.volts[i])) / 20;
+}
+
+// A curve stretched by `scale` about PIVOT_VOLTS and lowered by the load drop.
+struct Fitted {
+  const Curve* curve;
+  double scale = 1, drop = 0;
+  double Volts(double s) const { return PIVOT_VOLTS + (Ocv(*curve, s) - PIVOT_VOLTS) * scale - drop; }
+  double ChargeAt(double v) const { return Charge(*curve, (v + drop - PIVOT_VOLTS) / scale + PIVOT_VOLTS); }
+};
+
+struct Line {
+  double a = 0, k = 0;  // s = a + k u, u in hours
+  double varA = 0, varK = 0, cov = 0;
+};
+
+// Weighted least squares of y on u, the weights counting as `n` readings.
+Line FitLine(const std::vector<double>& u, const std::vector<double>& y, const std::vector<double>& w) {
+  double sw = 0, sww = 0;
+  for (double x : w) sw += x, sww += x * x;
+  const double n = sw * sw / sww;
+  double mu = 0, my = 0;
+  for (size_t i = 0; i < u.size(); i++) mu += w[i] * u[i] / sw, my += w[i] * y[i] / sw;
   double sxx = 0, sxy = 0;
-  for (const Point& p : points) {
-    sxx += (p.u - meanU) * (p.u - meanU);
-    sxy += (p.u - meanU) * (p.percent - meanP);
+  for (size_t i = 0; i < u.size(); i++) {
+    sxx += w[i] * (u[i] - mu) * (u[i] - mu);
+    sxy += w[i] * (u[i] - mu) * (y[i] - my);
   }
-  double b = sxx > 0 ? sxy / sxx : 0;
-  if (!(b < 0)) {
-    result.whyNot = "the percentage did not fall over the last hour of readings";
+  Line line;
+  line.k = sxx > 0 ? sxy / sxx : 0;
+  line.a = my - line.k * mu;
+  double ssr = 0;
+  for (size_t i = 0; i < u.size(); i++) {
+    double r = y[i] - line.a - line.k * u[i];
+    ssr += w[i] * r * r;
+  }
+  // Variances as for n readings of the weighted spread.
+  double s2 = n > 2 ? ssr / sw * n / (n - 2) : ssr / sw;
+  double sxxN = sxx / sw * n;
+  if (sxxN > 0) {
+    line.varK = s2 / sxxN;
+    line.varA = s2 * (1 / n + mu * mu / sxxN);
+    line.cov = -mu * s2 / sxxN;
+  }
+  return line;
+}
+
+struct CurveFit {
+  Fitted shape;
+  Line line;
+  double score = INFINITY;  // the fit's weighted squares in units of the noise, and priors
+  double target = 0;        // the charge where the voltage shows 0 %
+  bool falls = false;
+  double hours = 0, logVar = 0;  // time left and its log variance from the fit
+};
+
+struct Points {
+  std::vector<double> u, v, w;  // hours (0 at the last reading), volts, weights
+  double effective = 0;         // the weights' effective count
+};
+
+CurveFit FitCurve(const Curve& c, const Points& p, double noise) {
+  CurveFit best;
+  std::vector<double> s(p.u.size());
+  const double sigma2 = noise * noise + MODEL_VOLTS * MODEL_VOLTS;
+  double sw = 0;
+  for (double x : p.w) sw += x;
+  for (double scale : SCALES) {
+    for (double d = DROP_FROM; d <= DROP_TO + 1e-9; d += DROP_STEP) {
+      Fitted shape{&c, scale, d};
+      for (size_t i = 0; i < p.u.size(); i++) s[i] = shape.ChargeAt(p.v[i]);
+      Line line = FitLine(p.u, s, p.w);
+      double sse = 0;
+      for (size_t i = 0; i < p.u.size(); i++) {
+        double r = shape.Volts(line.a + line.k * p.u[i]) - p.v[i];
+        sse += p.w[i] * r * r;
+      }
+      double score = sse / sw * p.effective / sigma2 +
+                     (d - DROP_TYPICAL) * (d - DROP_TYPICAL) / (DROP_SPREAD * DROP_SPREAD) +
+                     (scale - 1) * (scale - 1) / (SCALE_SPREAD * SCALE_SPREAD);
+      if (score < best.score) {
+        best.shape = shape;
+        best.line = line;
+        best.score = score;
+      }
+    }
+  }
+  return best;
+}
+
+// When the fitted line brings the charge to where the voltage reads `targetVolts`.
+void Project(CurveFit* fit, double targetVolts) {
+  CurveFit& best = *fit;
+  best.target = best.shape.ChargeAt(targetVolts);
+  const Line& l = best.line;
+  double remaining = l.a - best.target;
+  if (l.k < 0 && remaining > 0) {
+    best.hours = remaining / -l.k;
+    if (best.hours * 3600 < ESTIMATE_MAX_SECONDS) {  // else a slope too small to matter
+      best.falls = true;
+      // Delta method on T = (a - target) / -k.
+      double dA = 1 / -l.k, dK = remaining / (l.k * l.k);
+      double var = dA * dA * l.varA + dK * dK * l.varK + 2 * dA * dK * l.cov;
+      best.logVar = std::max(0.0, var) / (best.hours * best.hours);
+    }
+  } else if (l.k < 0) {
+    best.falls = true;  // at 0 % already by the fitted line: within its last minute
+    best.hours = 1.0 / 60;
+  }
+}
+
+// How far the readings stray from the fitted curve beyond their noise over the last
+// hours (volts, root mean square): a load that changes moves the voltage with it.
+double LoadWobble(const CurveFit& fit, const std::vector<Sample>& samples, double noise) {
+  double sum = 0;
+  size_t n = 0;
+  const double last = samples.back().seconds;
+  for (const Sample& x : samples) {
+    double u = (x.seconds - last) / 3600;
+    if (u < -RECENT_HOURS) continue;
+    double r = x.volts - fit.shape.Volts(fit.line.a + fit.line.k * u);
+    sum += r * r;
+    n++;
+  }
+  return std::sqrt(std::max(0.0, sum / static_cast<double>(n) - noise * noise));
+}
+
+// The readings' noise: from second differences, which a steady trend does not touch.
+double NoiseVolts(const std::vector<Sample>& samples) {
+  double sum = 0;
+  size_t n = 0;
+  for (size_t i = 1; i + 1 < samples.size(); i++) {
+    double d2 = samples[i + 1].volts - 2 * samples[i].volts + samples[i - 1].volts;
+    sum += d2 * d2 / 6;
+    n++;
+  }
+  double sigma = n > 0 ? std::sqrt(sum / static_cast<double>(n)) : 0.005;
+  return std::min(0.02, std::max(0.001, sigma));
+}
+
+// The readings averaged over equal stretches of time, at most MAX_POINTS of them.
+Points Bin(const std::vector<Sample>& samples) {
+  Points p;
+  const double last = samples.back().seconds, span = last - samples.front().seconds;
+  const double width = span / MAX_POINTS;
+  double su = 0, sv = 0;
+  int n = 0;
+  for (size_t i = samples.size(); i-- > 0;) {
+    su += (samples[i].seconds - last) / 3600;
+    sv += samples[i].volts;
+    n++;
+    bool close = i == 0 || (last - samples[i - 1].seconds) > width * static_cast<double>(p.u.size() + 1);
+    if (!close) continue;
+    p.u.insert(p.u.begin(), su / n);
+    p.v.insert(p.v.begin(), sv / n);
+    p.w.insert(p.w.begin(), n * std::exp(su / n / RECENT_HOURS));
+    su = sv = 0;
+    n = 0;
+  }
+  double sw = 0, sww = 0;
+  for (double x : p.w) sw += x, sww += x * x;
+  p.effective = sw * sw / sww;
+  return p;
+}
+
+// How much the fall of the charge changed between the last hours of the log, as a log ratio.
+double LoadSigma(const CurveFit& fit, const std::vector<Sample>& samples) {
+  double sum = 0;
+  int chunks = 0;
+  const double last = samples.back().seconds;
+  const double from = std::max((samples.front().seconds - last) / 3600, -LOAD_HOURS);
+  for (double end = 0; end > from + 0.75; end -= 1) {
+    std::vector<double> cu, cs, cw;
+    for (const Sample& x : samples) {
+      double u = (x.seconds - last) / 3600;
+      if (u <= end && u > end - 1) {
+        cu.push_back(u);
+        cs.push_back(fit.shape.ChargeAt(x.volts));
+        cw.push_back(1);
+      }
+    }
+    if (cu.size() < 3 || cu.back() - cu.front() < 0.5) continue;
+    double k = FitLine(cu, cs, cw).k;
+    double ratio = std::min(3.0, std::max(1 / 3.0, k / fit.line.k));
+    sum += std::log(ratio) * std::log(ratio);
+    chunks++;
+  }
+  if (chunks < 2) return LOAD_SIGMA_UNSEEN;
+  return std::sqrt(sum / chunks);
+}
+
+}  // namespace
+
+TimeLeft EstimateTimeLeft(const EstimateInput& input) {
+  TimeLeft result;
+  const std::vector<Sample>& samples = input.samples;
+  if (samples.size() < 3 || samples.back().seconds - samples.front().seconds < MIN_SPAN_S) {
+    result.whyNot = "fewer than 3 readings over 20 minutes of falling percentage";
     return result;
   }
-  double a = meanP - b * meanU;
-  double ssr = 0;
-  for (const Point& p : points) {
-    double r = p.percent - (a + b * p.u);
-    ssr += r * r;
+  const double span = input.voltsMax - input.voltsMin;
+  if (!(span > 0)) {
+    result.whyNot = "the log's maximum voltage is not above its minimum";
+    return result;
   }
-  double s2 = ssr / (n - 2);
-  double varB = s2 / sxx;
-  double varA = s2 * (1 / n + meanU * meanU / sxx);
-  double covAB = -meanU * s2 / sxx;
-  double varT = varA / (b * b) + a * a * varB / (b * b * b * b) - 2 * a * covAB / (b * b * b);
+  const Points points = Bin(samples);
+  const double noise = NoiseVolts(samples);
+  // The filter keeps the lowest reading, so 0 % shows once the noise dips below 1 %.
+  const double target = input.voltsMin + 0.01 * span + 2 * noise;
+
+  static const std::vector<Curve> curves = Curves();
+  std::vector<CurveFit> fits;
+  for (const Curve& c : curves) fits.push_back(FitCurve(c, points, noise));
+  const CurveFit* best = &fits.front();
+  for (const CurveFit& f : fits) {
+    if (f.score < best->score) best = &f;
+  }
+  const double wobble = LoadWobble(*best, samples, noise);
+  for (CurveFit& f : fits) Project(&f, target);
+  // Where even the best curve fits worse than the noise, the differences count for less.
+  const double misfit = std::max(1.0, best->score / std::max(1.0, points.effective - 2));
+  double total = 0, falling = 0, meanLog = 0, fitVar = 0;
+  std::vector<double> weight;
+  for (const CurveFit& f : fits) {
+    weight.push_back(std::exp(-0.5 * (f.score - best->score) / misfit));
+    total += weight.back();
+    if (!f.falls) continue;
+    falling += weight.back();
+    meanLog += weight.back() * std::log(f.hours);
+    fitVar += weight.back() * f.logVar;
+  }
+  if (!best->falls || falling < 0.5 * total) {
+    result.whyNot = "the voltage does not fall by an amount that matters";
+    return result;
+  }
+  meanLog /= falling;
+  fitVar /= falling;
+  double curveVar = 0;
+  for (size_t i = 0; i < fits.size(); i++) {
+    if (!fits[i].falls) continue;
+    double e = std::log(fits[i].hours) - meanLog;
+    curveVar += weight[i] * e * e;
+  }
+  curveVar /= falling;
+  // The wobble as a share of the voltage still to fall, by the closest curve.
+  const double toFall = std::max(best->shape.Volts(best->line.a) - target, 0.01);
+  const double level = wobble / toFall;
+  const double load = std::sqrt(LoadSigma(*best, samples) * LoadSigma(*best, samples) + level * level);
+  const double sigma = std::sqrt(curveVar + fitVar + load * load + FLOOR_SIGMA * FLOOR_SIGMA);
+
+  auto clamp = [](double logHours) { return std::min(ESTIMATE_MAX_SECONDS, std::exp(logHours) * 3600); };
   result.known = true;
-  result.seconds = -a / b;
-  result.standardError = std::sqrt(std::max(varT, 0.0));
-  result.percentPerHour = b * 3600;
+  result.seconds = clamp(meanLog);
+  result.low = clamp(meanLog - Z80 * sigma);
+  result.high = clamp(meanLog + Z80 * sigma);
+  result.chargePerHour = best->line.k * 100;
+
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "assumed: lithium-ion curve %s (closest of %zu), load drop %.0f mV, "
+                "load as in the last %.1f h (%.1f %% of charge an hour)",
+                best->shape.curve->name, curves.size(), best->shape.drop * 1000,
+                std::min(-points.u.front(), RECENT_HOURS), -best->line.k * 100);
+  result.assumptions = line;
+
+  // The path: the closest curve's voltage as its charge falls to 0 % at the estimate, and
+  // the band as it would at the ends of the interval.
+  auto percentAt = [&](double seconds, double endSeconds) {
+    if (endSeconds <= 0 || seconds >= endSeconds) return 0.0;  // 0 % from its end on
+    double s = best->line.a + (best->target - best->line.a) * seconds / endSeconds;
+    return std::min(100.0, std::max(0.0, (best->shape.Volts(s) - input.voltsMin) / span * 100));
+  };
+  const int steps = 60;
+  std::vector<double> times = {result.low, result.seconds};
+  for (int i = 0; i <= steps; i++) times.push_back(result.high * i / steps);
+  std::sort(times.begin(), times.end());
+  for (double t : times) {
+    result.path.push_back({t, percentAt(t, result.seconds), percentAt(t, result.low),
+                           percentAt(t, result.high)});
+  }
   return result;
 }
 

@@ -1,11 +1,29 @@
-// Time left to 0 %: a least-squares line p = a + b*u through the filtered percentage of
-// the last hour of falling readings, with u the seconds from the last of them (the
-// caller passes p + 0.5 for a reading of p %, which the monitor rounded down). The line
-// reaches 0 % at T = -a/b after that reading. With the residual variance
-// s^2 = SSR/(n-2), Var(b) = s^2/Sxx, Var(a) = s^2 (1/n + mean(u)^2/Sxx) and
-// Cov(a,b) = -mean(u) s^2/Sxx, the standard error of T follows by the delta method:
-//   Var(T) = Var(a)/b^2 + a^2 Var(b)/b^4 - 2 a Cov(a,b)/b^3.
-// It is not estimated from fewer than 3 readings, nor when the line does not fall.
+// Time left to 0 %: a model of the discharge, not a straight line through percentages.
+//
+// A lithium-ion cell's voltage is not linear in its charge: flat through the middle, a
+// knee near empty, and lowered under load by the drop over its internal resistance. So
+// each reading is taken as  v = OCV(s) - d : the open-circuit voltage at the state of
+// charge s, less a load drop d. The estimator does not know the cell's curve: it keeps a
+// set of lithium-ion open-circuit curves (typical chemistries, and sloped curves with
+// knees of several heights and widths). Each curve is stretched about 3.7 V and lowered by
+// a load drop, both on grids and both with a prior; for each choice the readings (binned,
+// the last 3 hours weighing most) are mapped to states of charge, a weighted line
+// s = a + k*u is fitted through them (u in hours, 0 at the last reading), and the choice
+// whose line fits the voltages best is kept. Each curve then says when the charge reaches
+// the state where the voltage shows 0 % (the minimum voltage plus 1 % of the span, plus
+// twice the readings' noise, since the filter keeps the lowest reading).
+//
+// The estimate is the curves' geometric mean, weighed by how well each fits. Its 80 %
+// interval is log-normal, with the variances of the real uncertainties added up: the
+// spread among the curves (the curve), the changes of the rate of discharge between the
+// last hours of the log and the voltage's wobble about the fit (the load), the fit's own
+// standard errors (the readings' noise and rounding), and a floor for what no curve of
+// the set can show.
+//
+// No estimate from fewer than 3 readings or less than 20 minutes of them, nor when the
+// charge does not fall by an amount that matters (an estimate past ESTIMATE_MAX_SECONDS,
+// a slope too small to matter, counts as not falling). The result never exceeds
+// ESTIMATE_MAX_SECONDS, so it always fits a duration.
 #ifndef TOOLS_REPORT_ESTIMATE_H
 #define TOOLS_REPORT_ESTIMATE_H
 
@@ -14,22 +32,35 @@
 
 namespace report {
 
-constexpr double ESTIMATE_WINDOW_S = 3600;
+constexpr double ESTIMATE_MAX_SECONDS = 1000.0 * 86400;  // about three years
+constexpr double INTERVAL_LEVEL = 0.80;
 
-struct Point {
-  double u;  // seconds, 0 at the last reading
-  double percent;
+struct Sample {
+  double seconds;  // 0 at the last reading, negative before
+  double volts;    // voltage now
+};
+
+struct EstimateInput {
+  std::vector<Sample> samples;  // in time order, all on battery, one falling stretch
+  double voltsMax = 0, voltsMin = 0;
+};
+
+struct ProjectedPoint {
+  double seconds;                // after the last reading
+  double percent, low, high;     // the projected linear percentage and its 80 % band
 };
 
 struct TimeLeft {
   bool known = false;
-  std::string whyNot;          // when not known
-  double seconds = 0;          // from the last reading to 0 %
-  double standardError = 0;    // of `seconds`
-  double percentPerHour = 0;   // the line's slope, negative
+  std::string whyNot;           // when not known
+  double seconds = 0;           // from the last reading to 0 %
+  double low = 0, high = 0;     // the 80 % interval of `seconds`
+  std::string assumptions;      // one line: curve, load drop, load
+  double chargePerHour = 0;     // the fitted fall of the state of charge, %/h, negative
+  std::vector<ProjectedPoint> path;  // the projected percentage down to 0 %
 };
 
-TimeLeft EstimateTimeLeft(const std::vector<Point>& points);
+TimeLeft EstimateTimeLeft(const EstimateInput& input);
 
 }  // namespace report
 

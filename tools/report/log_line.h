@@ -17,9 +17,10 @@ struct Reading {
   int32_t voltageMax = 0, voltageMin = 0, voltageNow = 0;
   int linearPercent = 0, filteredPercent = 0;
 
-  // The monitor writes voltage now 0 until it has read the battery once (the terminal
-  // started on external power, or has no battery): such a line has a stamp but no
-  // battery values, and its percentages are placeholders.
+  // Voltage now is 0 until the monitor has read the battery once: the first refresh can
+  // come before its first reading, and on external power it reads none until the
+  // terminal runs on its battery. Such a line has a stamp but no battery values, and its
+  // percentages are placeholders.
   bool HasBatteryReading() const { return voltageNow != 0; }
 };
 

@@ -1,5 +1,6 @@
 #include "tools/report/plot.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -21,6 +22,10 @@ const unsigned COLOURS[] = {0x1f77b4, 0xd62728, 0x2ca02c, 0xff7f0e,
 bool HasReading(const Terminal& t) {
   return std::any_of(t.entries.begin(), t.entries.end(),
                      [](const Entry& e) { return e.reading.HasBatteryReading(); });
+}
+
+bool HasProjection(const Terminal& t, const Summary& s) {
+  return HasReading(t) && s.timeLeft.known && !s.timeLeft.path.empty();
 }
 
 // A terminal's curves start at its first stamp (a clock set back draws left of it).
@@ -70,19 +75,38 @@ bool WriteFile(const std::string& path, const std::string& text) {
   return std::fclose(f) == 0 && ok;
 }
 
-std::string RunGnuplot(const std::string& gnuplot, const std::string& script) {
+// The first line of gnuplot's own messages, kept in `errors`.
+std::string FirstLine(const std::string& errors) {
+  std::FILE* f = std::fopen(errors.c_str(), "rb");
+  if (f == nullptr) return "";
+  char line[200] = {};
+  bool got = std::fgets(line, sizeof line, f) != nullptr;
+  std::fclose(f);
+  std::string text = got ? line : "";
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+std::string RunGnuplot(const std::string& gnuplot, const std::string& script,
+                       const std::string& errors) {
   const char* argv[] = {gnuplot.c_str(), script.c_str(), nullptr};
   pid_t pid;
-  int error = posix_spawn(&pid, gnuplot.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  int error = posix_spawn(&pid, gnuplot.c_str(), &actions, nullptr, const_cast<char**>(argv), environ);
+  posix_spawn_file_actions_destroy(&actions);
   if (error != 0) return "cannot start " + gnuplot + ": " + std::strerror(error);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return std::string("waiting for gnuplot: ") + std::strerror(errno);
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
+  std::string said = FirstLine(errors);
   return "gnuplot failed (" +
          (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
-                            : "signal " + std::to_string(WTERMSIG(status))) + ")";
+                            : "signal " + std::to_string(WTERMSIG(status))) + ")" +
+         (said.empty() ? "" : ": " + said);
 }
 
 }  // namespace
@@ -113,8 +137,47 @@ std::string PlotData(const std::vector<Terminal>& terminals) {
   return data;
 }
 
-std::string PlotScript(const std::vector<Terminal>& terminals, const std::string& dataPath,
-                       const std::string& pngPath) {
+std::string ProjectionData(const std::vector<Terminal>& terminals,
+                           const std::vector<Summary>& summaries) {
+  const double unit = TimeUnit(terminals);
+  std::string data;
+  char line[128];
+  for (size_t i = 0; i < terminals.size(); i++) {
+    if (!HasProjection(terminals[i], summaries[i])) continue;
+    const Summary& s = summaries[i];
+    const double from = static_cast<double>(s.timeLeftFrom - Origin(terminals[i]));
+    for (const ProjectedPoint& p : s.timeLeft.path) {
+      // The projected path ends at 0 %; the band goes on to the interval's end.
+      char percent[16] = "?";
+      if (p.seconds <= s.timeLeft.seconds) std::snprintf(percent, sizeof percent, "%.3f", p.percent);
+      std::snprintf(line, sizeof line, "%.5f %s %.3f %.3f\n", (from + p.seconds) / unit, percent,
+                    p.low, p.high);
+      data += line;
+    }
+    data += "\n\n";  // the next terminal's projection is the next index
+  }
+  return data;
+}
+
+std::string PowerData(const std::vector<Terminal>& terminals, const std::vector<Summary>& summaries) {
+  const double unit = TimeUnit(terminals);
+  std::string data;
+  char line[96];
+  for (size_t i = 0; i < terminals.size(); i++) {
+    if (!HasReading(terminals[i])) continue;
+    const Seconds origin = Origin(terminals[i]);
+    for (const HeldVoltage& h : summaries[i].externalPower) {
+      std::snprintf(line, sizeof line, "%.5f %.5f\n", static_cast<double>(h.from - origin) / unit,
+                    static_cast<double>(h.to - origin) / unit);
+      data += line;
+    }
+  }
+  return data;
+}
+
+std::string PlotScript(const std::vector<Terminal>& terminals, const std::vector<Summary>& summaries,
+                       const PlotFiles& files, const std::string& pngPath) {
+  const std::string& dataPath = files.curves;
   const bool days = TimeUnit(terminals) > 3600;
   std::string voltage, percent;
   size_t index = 0;
@@ -128,6 +191,28 @@ std::string PlotScript(const std::vector<Terminal>& terminals, const std::string
                Quoted(t.name + from);
     percent += (percent.empty() ? "plot " : ", ") + curve + "3" + style + " notitle";
   }
+  // Stretches probably on external power, shaded behind the curves; each projection to 0 %
+  // as a dotted line in its terminal's colour over a band of its 80 % interval.
+  std::string shading, band;
+  if (std::any_of(summaries.begin(), summaries.end(),
+                  [](const Summary& s) { return !s.externalPower.empty(); })) {
+    char style[96];
+    std::snprintf(style, sizeof style, " fs transparent solid %.2f noborder lc rgb '#%06x'",
+                  POWER_ALPHA, POWER_COLOUR);
+    shading = "plot " + Quoted(files.power) + " using (($1+$2)/2):(50):1:2:(0):(100) with boxxyerror" +
+              style + " title 'probably on external power', ";
+  }
+  size_t projection = 0;
+  for (size_t i = 0; i < terminals.size(); i++) {
+    if (!HasProjection(terminals[i], summaries[i])) continue;
+    std::string data = Quoted(files.projection) + " index " + std::to_string(projection++);
+    band += ", " + data + " using 1:3:4 with filledcurves fs transparent solid " +
+            std::to_string(BAND_ALPHA) + " noborder lc rgb " +
+            Colour(i) + (projection == 1 ? " title 'time left to 0 %, 80 % interval'" : " notitle") +
+            ", " + data + " using 1:2 with lines dt 3 lw 2 lc rgb " + Colour(i) + " notitle";
+  }
+  if (!shading.empty()) percent = shading + percent.substr(5);  // one plot command
+  percent += band;
   percent += ", NaN with lines dt 2 lw 1.5 lc rgb '#606060' title '40 % threshold'";
   std::string x = days ? "days" : "h";
   return "set terminal pngcairo size " + std::to_string(PLOT_WIDTH) + "," +
@@ -135,6 +220,7 @@ std::string PlotScript(const std::vector<Terminal>& terminals, const std::string
          "set output " + Quoted(pngPath) + "\n"
          "set multiplot layout 2,1 title 'Battery log: voltage and filtered percentage'\n"
          "set grid\n"
+         "set datafile missing '?'\n"
          "set lmargin 10\n"
          "set rmargin 4\n"
                   "set key top right box opaque\n"
@@ -158,22 +244,35 @@ std::string WritePng(const std::string& path, const std::vector<Terminal>& termi
   if (gnuplot.empty()) {
     return "--png needs gnuplot, which is not on PATH (Debian package gnuplot-nox)";
   }
+  // The report's own word on an output it cannot write, before gnuplot would say its own.
+  const bool existed = access(path.c_str(), F_OK) == 0;
+  const int out = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (out < 0) return path + ": cannot write: " + std::strerror(errno);
+  close(out);
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/battest-report-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {
+    if (!existed) unlink(path.c_str());
     return "cannot make a temporary directory " + pattern + ": " + std::strerror(errno);
   }
-  std::string data = pattern + "/curves.dat", script = pattern + "/plot.gp";
+  PlotFiles files{pattern + "/curves.dat", pattern + "/projection.dat", pattern + "/power.dat"};
+  std::string script = pattern + "/plot.gp", errors = pattern + "/gnuplot.err";
+  std::vector<Summary> summaries;
+  for (const Terminal& t : terminals) summaries.push_back(Summarise(t));
   std::string result;
-  if (!WriteFile(data, PlotData(terminals)) ||
-      !WriteFile(script, PlotScript(terminals, data, path))) {
+  if (!WriteFile(files.curves, PlotData(terminals)) ||
+      !WriteFile(files.projection, ProjectionData(terminals, summaries)) ||
+      !WriteFile(files.power, PowerData(terminals, summaries)) ||
+      !WriteFile(script, PlotScript(terminals, summaries, files, path))) {
     result = "cannot write gnuplot's files in " + pattern;
   } else {
-    result = RunGnuplot(gnuplot, script);
+    result = RunGnuplot(gnuplot, script, errors);
     if (!result.empty()) result = path + ": " + result;
   }
-  unlink(data.c_str());
-  unlink(script.c_str());
+  if (!result.empty() && !existed) unlink(path.c_str());  // no empty picture left behind
+  for (const std::string& file : {files.curves, files.projection, files.power, script, errors}) {
+    unlink(file.c_str());
+  }
   rmdir(pattern.c_str());
   return result;
 }

@@ -60,14 +60,25 @@ std::string SummaryText(const Terminal& t, const Summary& s) {
     }
   }
   if (s.timeLeft.known) {
-    Add(&text, "time left to 0 %", "%s ± %s after %s",
-        FormatDuration(static_cast<Seconds>(s.timeLeft.seconds + 0.5)).c_str(),
-        FormatDuration(static_cast<Seconds>(s.timeLeft.standardError + 0.5)).c_str(),
-        FormatStamp(s.timeLeftFrom).c_str());
-    Add(&text, "", "(least-squares line through the last hour's %zu readings: %.2f %%/h)",
-        s.timeLeftReadings, s.timeLeft.percentPerHour);
+    auto duration = [](double seconds) {
+      return FormatDuration(static_cast<Seconds>(seconds + 0.5));
+    };
+    Add(&text, "time left to 0 %", "%s (%s to %s, %.0f %%) after %s",
+        duration(s.timeLeft.seconds).c_str(), duration(s.timeLeft.low).c_str(),
+        duration(s.timeLeft.high).c_str(), INTERVAL_LEVEL * 100, FormatStamp(s.timeLeftFrom).c_str());
+    Add(&text, "", "(%s; from %zu readings)", s.timeLeft.assumptions.c_str(), s.timeLeftReadings);
   } else if (s.hasReading) {
     Add(&text, "time left to 0 %", "cannot be estimated: %s", s.timeLeft.whyNot.c_str());
+  }
+  if (!t.apart.empty()) Add(&text, "kept apart", "%s", t.apart.c_str());
+  if (t.duplicates > 0) {
+    Add(&text, "duplicate lines", "%zu left out (first %s: a file given twice, or runs appended?)",
+        t.duplicates, t.firstDuplicate.c_str());
+  }
+  if (s.implausible > 0) {
+    Add(&text, "implausible fall", "%zu left out of the rates, faster than %.0f %%/h (first %s: "
+        "two runs in one log?)", s.implausible, IMPLAUSIBLE_PERCENT_PER_HOUR,
+        s.firstImplausible.c_str());
   }
   const size_t shown = 10;  // of each list; a long log may have hundreds
   for (size_t i = 0; i < s.externalPower.size() && i < shown; i++) {

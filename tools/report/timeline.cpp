@@ -1,6 +1,7 @@
 #include "tools/report/timeline.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace report {
 namespace {
@@ -26,10 +27,71 @@ void CutSegments(Terminal* t) {
   }
 }
 
+bool Same(const Reading& a, const Reading& b) {
+  return a.time == b.time && a.voltageMax == b.voltageMax && a.voltageMin == b.voltageMin &&
+         a.voltageNow == b.voltageNow && a.linearPercent == b.linearPercent &&
+         a.filteredPercent == b.filteredPercent;
+}
+
+bool Before(const Reading& a, const Reading& b) {
+  return std::tie(a.time, a.voltageMax, a.voltageMin, a.voltageNow, a.linearPercent,
+                  a.filteredPercent) < std::tie(b.time, b.voltageMax, b.voltageMin, b.voltageNow,
+                                                b.linearPercent, b.filteredPercent);
+}
+
+// Whether `file` has a reading within the time span of `t`'s that `t` does not have.
+bool Overlaps(const Terminal& t, const LogFile& file) {
+  if (t.entries.empty()) return false;
+  Seconds first = t.entries.front().reading.time, last = first;
+  std::vector<Reading> have;
+  for (const Entry& e : t.entries) {
+    first = std::min(first, e.reading.time);
+    last = std::max(last, e.reading.time);
+    have.push_back(e.reading);
+  }
+  std::sort(have.begin(), have.end(), Before);
+  for (const NumberedReading& r : file.readings) {
+    if (r.reading.time < first || r.reading.time > last) continue;
+    auto at = std::lower_bound(have.begin(), have.end(), r.reading, Before);
+    if (at == have.end() || !Same(*at, r.reading)) return true;
+  }
+  return false;
+}
+
+// Leaves out every line that repeats one before it (all its fields the same): a file
+// given twice, an upload tried again, or runs appended.
+void DropDuplicates(Terminal* t) {
+  std::vector<size_t> order(t->entries.size());
+  for (size_t i = 0; i < order.size(); i++) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [t](size_t a, size_t b) {
+    return Before(t->entries[a].reading, t->entries[b].reading);
+  });
+  std::vector<bool> drop(order.size(), false);
+  for (size_t k = 1; k < order.size(); k++) {
+    const Entry& a = t->entries[order[k - 1]];
+    const Entry& b = t->entries[order[k]];
+    if (!Same(a.reading, b.reading)) continue;
+    size_t later = std::max(order[k - 1], order[k]), earlier = std::min(order[k - 1], order[k]);
+    // Equal runs sort in file order, so `earlier` is kept and stands for the others.
+    drop[later] = true;
+    if (t->duplicates++ == 0) {
+      const Entry& kept = t->entries[earlier];
+      const Entry& left = t->entries[later];
+      t->firstDuplicate = left.file->path + ":" + std::to_string(left.line) + " repeats " +
+                          kept.file->path + ":" + std::to_string(kept.line);
+    }
+  }
+  std::vector<Entry> kept;
+  for (size_t i = 0; i < t->entries.size(); i++) {
+    if (!drop[i]) kept.push_back(t->entries[i]);
+  }
+  t->entries = std::move(kept);
+}
+
 }  // namespace
 
 std::vector<Terminal> BuildTerminals(const std::vector<LogFile>& files) {
-  std::vector<Terminal> terminals;
+  std::vector<Terminal> groups;
   std::vector<std::string> keys;
   for (const LogFile& file : files) {
     if (file.readings.empty()) continue;
@@ -40,22 +102,49 @@ std::vector<Terminal> BuildTerminals(const std::vector<LogFile>& files) {
       Terminal t;
       t.model = file.model;
       t.name = !file.uploadName ? file.path : file.model.empty() ? "(no model)" : file.model;
-      terminals.push_back(t);
+      groups.push_back(t);
       found = keys.end() - 1;
     }
-    terminals[static_cast<size_t>(found - keys.begin())].files.push_back(&file);
+    groups[static_cast<size_t>(found - keys.begin())].files.push_back(&file);
   }
-  for (Terminal& t : terminals) {
-    std::stable_sort(t.files.begin(), t.files.end(), [](const LogFile* a, const LogFile* b) {
+  std::vector<Terminal> terminals;
+  for (Terminal& group : groups) {
+    std::stable_sort(group.files.begin(), group.files.end(), [](const LogFile* a, const LogFile* b) {
       return a->readings.front().reading.time < b->readings.front().reading.time;
     });
-    std::vector<const Reading*> all;
-    for (const LogFile* file : t.files) {
-      for (const NumberedReading& r : file->readings) t.entries.push_back({r.reading, file, r.line});
+    // A file whose stamps overlap the group's with readings of its own is another
+    // terminal, or another run: it starts a terminal of its own. One that only repeats
+    // lines already there (an upload tried again) stays.
+    std::vector<Terminal> parts;
+    for (const LogFile* file : group.files) {
+      Terminal* home = nullptr;
+      for (Terminal& part : parts) {
+        if (!Overlaps(part, *file)) {
+          home = &part;
+          break;
+        }
+      }
+      if (home == nullptr) {
+        parts.push_back(group);
+        home = &parts.back();
+        home->files.clear();
+        if (parts.size() > 1) {
+          home->name += " (" + std::to_string(parts.size()) + ")";
+          home->apart = file->path + " overlaps " + parts.front().files.front()->path +
+                        " in time with other readings: another terminal or run, kept apart";
+        }
+      }
+      home->files.push_back(file);
+      for (const NumberedReading& r : file->readings) home->entries.push_back({r.reading, file, r.line});
     }
-    for (const Entry& e : t.entries) all.push_back(&e.reading);
-    t.unit = DetectUnit(all);
-    CutSegments(&t);
+    for (Terminal& t : parts) {
+      DropDuplicates(&t);
+      std::vector<const Reading*> all;
+      for (const Entry& e : t.entries) all.push_back(&e.reading);
+      t.unit = DetectUnit(all);
+      CutSegments(&t);
+      terminals.push_back(std::move(t));
+    }
   }
   return terminals;
 }

@@ -39,8 +39,15 @@ struct Terminal {
   std::vector<Entry> entries;
   std::vector<Segment> segments;
   VoltageUnit unit = VoltageUnit::None;
+  size_t duplicates = 0;       // lines left out as repeats of one before
+  std::string firstDuplicate;  // "FILE:LINE repeats FILE:LINE"
+  std::string apart;           // why this terminal was kept apart from another of its name
 };
 
+// A file whose stamps overlap those of the files of its group before it, with readings
+// those do not have, is another terminal or run, and becomes a terminal of its own
+// ("NAME (2)"). A line that repeats another in all its fields is left out and counted.
+//
 // Terminals in the order their first files come in `files`; files without a valid line
 // are left out. The terminals point into `files`, which must outlive them.
 std::vector<Terminal> BuildTerminals(const std::vector<LogFile>& files);

@@ -1,0 +1,73 @@
+// The time left to 0 % against the truth on made-up cells: the figures of the backtest.
+//   backtest_bench [CELLS] [design|held-out|both] [-v]
+// prints, for each family of cells, the median relative error over all cuts and over the
+// cuts at 40 % or less, how often the 80 % interval held the truth, and per cut level.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/report/backtest.h"
+
+namespace {
+
+void Print(const char* name, const std::vector<report::Cut>& cuts, bool verbose) {
+  report::BacktestFigures f = report::Figures(cuts);
+  std::printf("%s: %zu cuts, %zu with an estimate\n", name, f.cuts, f.known);
+  std::printf("  median relative error, all cuts        %.3f\n", f.medianError);
+  std::printf("  median relative error, 40 %% or less    %.3f (%zu cuts)\n", f.medianErrorLow,
+              f.lowCuts);
+  std::printf("  80 %% interval holds the truth          %.1f %%\n", f.coverage * 100);
+  std::printf("  no estimate after an hour of falling   %zu\n", f.missingAfterHour);
+  std::printf("  median relative error of an estimate that knew the charge and the last 3 h's "
+              "load: %.3f\n",
+              f.medianErrorInformed);
+  for (int percent : {80, 60, 40, 30, 20, 10}) {
+    std::vector<report::Cut> level;
+    for (const report::Cut& c : cuts) {
+      if (c.percent == percent) level.push_back(c);
+    }
+    report::BacktestFigures l = report::Figures(level);
+    std::printf("  cut at %2d %%: %3zu cuts, median error %.3f, interval holds %.0f %%\n", percent,
+                l.cuts, l.medianError, l.coverage * 100);
+  }
+  for (const char* load : {"constant", "stepped", "varying"}) {
+    std::vector<report::Cut> some;
+    for (const report::Cut& c : cuts) {
+      if (c.load == load) some.push_back(c);
+    }
+    report::BacktestFigures l = report::Figures(some);
+    std::printf("  %-8s load: %3zu cuts, median error %.3f, interval holds %.0f %%, the informed "
+                "reference's median error %.3f\n",
+                load, l.cuts, l.medianError, l.coverage * 100, l.medianErrorInformed);
+  }
+  if (!verbose) return;
+  for (const report::Cut& c : cuts) {
+    std::printf("  cell %3d at %2d %%: truth %6.2f h, informed %6.2f h, estimate %6.2f h (%6.2f to %6.2f)%s  %s\n",
+                c.cell, c.percent, c.truth / 3600, c.informed / 3600, c.estimate / 3600, c.low / 3600,
+                c.high / 3600, c.known ? "" : " none", c.cellText.c_str());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int cells = argc > 1 ? std::atoi(argv[1]) : 200;
+  std::string which = argc > 2 ? argv[2] : "both";
+  bool verbose = argc > 3 && std::strcmp(argv[3], "-v") == 0;
+  if (cells <= 0 || (which != "design" && which != "held-out" && which != "both")) {
+    std::fprintf(stderr, "usage: backtest_bench [CELLS] [design|held-out|both] [-v]\n");
+    return 2;
+  }
+  std::printf("Time left to 0 %%: %d made-up cells of each family, each log cut at 80, 60, 40, "
+              "30, 20 and 10 %%\n",
+              cells);
+  if (which != "held-out") {
+    Print("Design cells", report::RunBacktest(report::CellFamily::Design, 1, cells), verbose);
+  }
+  if (which != "design") {
+    Print("Held-out cells", report::RunBacktest(report::CellFamily::HeldOut, 2, cells), verbose);
+  }
+  return 0;
+}

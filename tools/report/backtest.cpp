@@ -1,0 +1,262 @@
+#include "tools/report/backtest.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "tools/report/analysis.h"
+#include "tools/report/simulated_log.h"
+
+namespace report {
+namespace {
+
+const int CUT_PERCENTS[] = {80, 60, 40, 30, 20, 10};
+constexpr double SAMPLE_S = 0.5;      // the monitor's pass
+constexpr double MAX_HOURS = 60;
+
+// A small generator of its own, so that the cells are the same on every platform.
+class Random {
+ public:
+  explicit Random(uint32_t seed) : state_(seed * 2654435761u + 1) {}
+  double Uniform() {  // [0, 1)
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 7;
+    state_ ^= state_ << 17;
+    return static_cast<double>(state_ >> 11) / 9007199254740992.0;
+  }
+  double Between(double a, double b) { return a + (b - a) * Uniform(); }
+  double Gauss() {
+    double u1 = std::max(1e-12, Uniform()), u2 = Uniform();
+    return std::sqrt(-2 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+  }
+
+ private:
+  uint64_t state_;
+};
+
+struct Cell {
+  // Open-circuit curve: shape g(s), 0 at s = 0 and 1 at s = 1, between empty and full volts.
+  CellFamily family;
+  double p[5];
+  double emptyVolts, fullVolts;
+  double capacityAh, resistance, noiseVolts;
+  int load;  // 0 constant, 1 stepped, 2 varying
+  double current1, current2, stepHours, periodHours;
+  double startCharge;
+  bool microvolts;
+  double voltsMax, voltsMin;
+
+  double Shape(double s) const {
+    if (family == CellFamily::Design) {
+      // A slope, a steep rise out of empty and a lift near full.
+      return p[0] * s + p[1] * (1 - std::exp(-s / p[2])) + p[3] * std::exp((s - 1) / p[4]);
+    }
+    // Logarithms at both ends and a straight middle.
+    double x = std::min(1.0, std::max(0.0, s));
+    return p[0] * x + p[1] * std::log((x + p[2]) / p[2]) - p[3] * std::log((1 + p[4] - x) / p[4]);
+  }
+  double Ocv(double s) const {
+    double g0 = Shape(0), g1 = Shape(1);
+    return emptyVolts + (fullVolts - emptyVolts) * (Shape(s) - g0) / (g1 - g0);
+  }
+  double Current(double hours, Random* random) const {
+    switch (load) {
+      case 0: return current1;
+      case 1: return static_cast<int>(hours / stepHours) % 2 == 0 ? current1 : current2;
+      default:
+        return current1 * (1 + 0.35 * std::sin(6.283185307179586 * hours / periodHours)) *
+               (1 + 0.2 * (random->Uniform() - 0.5));
+    }
+  }
+  const char* LoadName() const {
+    static const char* const LOADS[] = {"constant", "stepped", "varying"};
+    return LOADS[load];
+  }
+  std::string Describe() const {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "%.2f Ah, %s %.0f/%.0f mA, %.2f ohm, noise %.1f mV, %.2f..%.2f V in %s, "
+                  "from %.0f %%",
+                  capacityAh, LoadName(), current1 * 1000, current2 * 1000, resistance,
+                  noiseVolts * 1000, voltsMin, voltsMax, microvolts ? "µV" : "mV",
+                  startCharge * 100);
+    return text;
+  }
+};
+
+Cell MakeCell(CellFamily family, Random* r) {
+  Cell c{};
+  c.family = family;
+  if (family == CellFamily::Design) {
+    c.p[0] = r->Between(0.35, 0.75);
+    c.p[1] = r->Between(0.15, 0.45);
+    c.p[2] = r->Between(0.02, 0.08);
+    c.p[3] = r->Between(0.0, 0.12);
+    c.p[4] = r->Between(0.03, 0.10);
+  } else {
+    c.p[0] = r->Between(0.3, 0.8);
+    c.p[1] = r->Between(0.03, 0.10);
+    c.p[2] = r->Between(0.005, 0.03);
+    c.p[3] = r->Between(0.0, 0.05);
+    c.p[4] = r->Between(0.01, 0.05);
+  }
+  c.emptyVolts = r->Between(2.8, 3.2);
+  c.fullVolts = r->Between(4.1, 4.35);
+  c.capacityAh = r->Between(1.2, 3.5);
+  c.resistance = r->Between(0.05, 0.4);
+  c.noiseVolts = r->Between(0.002, 0.005);
+  c.load = static_cast<int>(r->Uniform() * 3);
+  c.current1 = r->Between(0.08, 0.6);
+  c.current2 = c.load == 1 ? r->Between(0.08, 0.6) : c.current1;
+  c.stepHours = r->Between(1, 3);
+  c.periodHours = r->Between(2, 8);
+  c.startCharge = r->Uniform() < 0.5 ? 1.0 : r->Between(0.35, 0.9);
+  c.microvolts = r->Uniform() < 0.5;
+  c.voltsMax = c.fullVolts + r->Between(0.02, 0.15);
+  const double mins[] = {3.0, 3.2, 3.3, 3.4, 3.5};
+  do {
+    c.voltsMin = mins[static_cast<int>(r->Uniform() * 5)];
+  } while (c.voltsMin < c.emptyVolts + 0.05);
+  return c;
+}
+
+struct Discharge {
+  std::vector<Reading> lines;
+  std::vector<double> charges;  // the cell's charge at each line
+  double zeroCharge = 0;
+  double zeroSeconds = -1;  // when the filtered percentage first read 0
+};
+
+// The monitor and the log, reading by reading, until the filtered percentage reads 0.
+Discharge Run(const Cell& c, Random* r, Seconds start) {
+  Discharge d;
+  const double unit = c.microvolts ? 1e6 : 1e3;
+  const int32_t vMax = static_cast<int32_t>(std::lround(c.voltsMax * unit));
+  const int32_t vMin = static_cast<int32_t>(std::lround(c.voltsMin * unit));
+  Reading state;
+  state.voltageMax = vMax;
+  state.voltageMin = vMin;
+  int lastLevel = 100;
+  bool onBatteryBefore = false;
+  double charge = c.startCharge, lastLog = -1e9;
+  for (double t = 0; t < MAX_HOURS * 3600; t += SAMPLE_S) {
+    double current = c.Current(t / 3600, r);
+    double volts = c.Ocv(charge) - current * c.resistance + c.noiseVolts * r->Gauss();
+    int32_t v = static_cast<int32_t>(std::lround(volts * unit));
+    state.voltageNow = v;
+    int percent = 0;
+    if (v != 0 && vMin <= v && v <= vMax) {
+      percent = static_cast<int>((static_cast<int64_t>(v) - vMin) * 100 / (vMax - vMin));
+      state.linearPercent = percent;
+      if (onBatteryBefore && percent > lastLevel) percent = lastLevel;
+      state.filteredPercent = percent;
+    }
+    onBatteryBefore = true;
+    lastLevel = percent;
+    if (v < vMin || (v <= vMax && state.filteredPercent == 0)) {
+      d.zeroSeconds = t;
+      d.zeroCharge = charge;
+      return d;
+    }
+    bool due = t - lastLog > 600 || (state.filteredPercent <= 40 && t - lastLog > 60);
+    if (due) {
+      state.time = start + static_cast<Seconds>(t);
+      d.lines.push_back(state);
+      d.charges.push_back(charge);
+      lastLog = t;
+    }
+    charge -= current * SAMPLE_S / 3600 / c.capacityAh;
+    if (charge < -0.05) break;  // a cell that never shows 0 %: not used
+  }
+  return d;
+}
+
+// What an estimate would say that knew the cell's charge, where it reads 0 %, and its
+// load over the last 3 hours: the part of the error that only the future load makes.
+double Informed(const Discharge& d, size_t j) {
+  size_t k = j;
+  while (k > 0 && d.lines[j].time - d.lines[k - 1].time <= 3 * 3600) k--;
+  double seconds = static_cast<double>(d.lines[j].time - d.lines[k].time);
+  double rate = seconds > 0 ? (d.charges[k] - d.charges[j]) / seconds : 0;
+  return rate > 0 ? (d.charges[j] - d.zeroCharge) / rate : 0;
+}
+
+double Infinite() { return std::numeric_limits<double>::infinity(); }
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+}  // namespace
+
+std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells) {
+  std::vector<Cut> cuts;
+  Random random(seed);
+  const Seconds start = ToSeconds({2026, 3, 2, 8, 0, 0});
+  for (int n = 0; n < cells;) {
+    Cell cell = MakeCell(family, &random);
+    Discharge d = Run(cell, &random, start);
+    if (d.zeroSeconds < 0 || d.lines.empty()) continue;  // never emptied in MAX_HOURS: another
+    std::string text;
+    for (const Reading& line : d.lines) text += FormatLogLine(line);
+    size_t firstDrop = d.lines.size();
+    for (size_t i = 1; i < d.lines.size() && firstDrop == d.lines.size(); i++) {
+      if (d.lines[i].filteredPercent < d.lines[0].filteredPercent) firstDrop = i;
+    }
+    for (int percent : CUT_PERCENTS) {
+      if (d.lines[0].filteredPercent <= percent) continue;
+      size_t j = 0;
+      while (j < d.lines.size() && d.lines[j].filteredPercent > percent) j++;
+      if (j == d.lines.size()) continue;
+      // The log as uploaded at that line: its first j + 1 lines.
+      size_t bytes = 0;
+      for (size_t i = 0; i <= j; i++) bytes = text.find('\n', bytes) + 1;
+      std::vector<LogFile> files{ParseLogText("cell.txt", std::string_view(text).substr(0, bytes))};
+      std::vector<Terminal> terminals = BuildTerminals(files);
+      Summary s = Summarise(terminals.at(0));
+      Cut cut{};
+      cut.cell = n;
+      cut.percent = percent;
+      cut.cellText = cell.Describe();
+      cut.load = cell.LoadName();
+      cut.truth = static_cast<double>(start) + d.zeroSeconds - static_cast<double>(d.lines[j].time);
+      cut.known = s.timeLeft.known;
+      cut.fallingHour = firstDrop <= j && d.lines[j].time - d.lines[firstDrop].time >= 3600;
+      cut.estimate = s.timeLeft.seconds;
+      cut.low = s.timeLeft.low;
+      cut.high = s.timeLeft.high;
+      cut.informed = Informed(d, j);
+      cuts.push_back(cut);
+    }
+    n++;
+  }
+  return cuts;
+}
+
+BacktestFigures Figures(const std::vector<Cut>& cuts) {
+  BacktestFigures f;
+  std::vector<double> all, low, informed;
+  size_t covered = 0;
+  for (const Cut& c : cuts) {
+    informed.push_back(c.informed > 0 ? std::fabs(c.informed - c.truth) / c.truth : Infinite());
+    double error = c.known ? std::fabs(c.estimate - c.truth) / c.truth : Infinite();
+    all.push_back(error);
+    if (c.percent <= 40) low.push_back(error);
+    if (c.known) f.known++;
+    if (c.known && c.low <= c.truth && c.truth <= c.high) covered++;
+    if (!c.known && c.fallingHour) f.missingAfterHour++;
+  }
+  f.cuts = cuts.size();
+  f.lowCuts = low.size();
+  f.medianError = Median(all);
+  f.medianErrorLow = Median(low);
+  f.medianErrorInformed = Median(informed);
+  f.coverage = cuts.empty() ? 0 : static_cast<double>(covered) / static_cast<double>(cuts.size());
+  return f;
+}
+
+}  // namespace report

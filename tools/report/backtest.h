@@ -1,0 +1,55 @@
+// A backtest of the time left to 0 %: made-up cells unlike the bench's simulated one,
+// discharged as the program would log them, each log cut where the filtered percentage
+// first reaches 80, 60, 40, 30, 20 and 10 %, and the report's estimate at each cut set
+// against the true time to 0 %.
+//
+// A cell: an open-circuit curve of its family, a capacity of 1.2 to 3.5 Ah, a load that is
+// constant, stepped or varying (80 to 600 mA), an internal resistance of 0.05 to 0.4 ohm,
+// Gaussian reading noise of 2 to 5 mV, limits (voltage max above its full voltage, voltage
+// min between 3.0 and 3.5 V) in µV or mV, started full or part-charged. The monitor is
+// followed reading by reading, twice a second: the linear percentage, the filter that
+// never lets it rise on battery (so it follows the lowest noisy reading), a log line every
+// 10 minutes and every minute at 40 % or less. The truth is the first reading whose
+// filtered percentage is 0.
+//
+// Two families of curves: `Design`, used while the estimator was made, and `HeldOut`, a
+// curve of another form, kept apart to check the estimator on cells it was not made on.
+#ifndef TOOLS_REPORT_BACKTEST_H
+#define TOOLS_REPORT_BACKTEST_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace report {
+
+enum class CellFamily { Design, HeldOut };
+
+struct Cut {
+  int cell;
+  int percent;          // where the log was cut
+  std::string cellText; // what the cell was, for a reader of the figures
+  std::string load;     // "constant", "stepped" or "varying"
+  double truth;         // seconds from the cut's last line to 0 %
+  bool known;           // the report gave an estimate
+  bool fallingHour;     // the percentage had been falling for an hour at the cut
+  double estimate, low, high;
+  double informed;      // the time left by the cell's true charge and recent load (a reference)
+};
+
+struct BacktestFigures {
+  size_t cuts = 0, known = 0;
+  double medianError = 0;     // relative error |estimate - truth| / truth; missing ones count as infinite
+  double medianErrorLow = 0;  // over the cuts at 40 % or less
+  size_t lowCuts = 0;
+  double coverage = 0;        // share of cuts whose 80 % interval holds the truth
+  size_t missingAfterHour = 0;  // cuts without an estimate after an hour of falling percentage
+  double medianErrorInformed = 0;  // of the reference that knew the charge and the load
+};
+
+std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells);
+BacktestFigures Figures(const std::vector<Cut>& cuts);
+
+}  // namespace report
+
+#endif
