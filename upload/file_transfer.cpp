@@ -37,10 +37,12 @@ void TurnAround() { OsSleep(YM_TURNAROUND_MS); }
 // Sends block 0 and waits for the 'C' that asks for the data. That request counts only
 // after the receiver's ACK of the block: a 'C' before the ACK was sent before the
 // receiver could have seen the block (a repeat of its request, still on the line), and
-// starting the data on it would put every later answer one block out of step. Such a
-// 'C', like everything else but a NAK (a cancel included), is skipped until 15 s after
-// the last send of block 0. A receiver that never ACKs block 0 is therefore never sent
-// data: its upload ends with the time-out and the log stays.
+// starting the data on it would put every later answer one block out of step. A 'C'
+// without an ACK that comes seconds after the block, later than any line delays a byte,
+// is the receiver asking for the block again: it lost it. That 'C' is a refusal like a
+// NAK; an early one, like everything else (a cancel included), is skipped until 15 s
+// after the last send of block 0. A receiver that never ACKs block 0 is therefore never
+// sent data: its upload ends with the time-out or the refusals, and the log stays.
 int SendHeader(const char* remoteName, uint32_t size, int* naks) {
   TurnAround();
   int result = SendHeaderBlock(remoteName, size);
@@ -49,7 +51,9 @@ int SendHeader(const char* remoteName, uint32_t size, int* naks) {
   bool acknowledged = false;  // the receiver's ACK of the block 0 last sent has come
   for (;;) {
     result = ReceiveByte();
-    if (result == YM_NAK) {
+    bool askedAgain = result == YM_REQUEST && !acknowledged &&
+                      OsGetTickCount() - sentAt > YM_REPEAT_MS;
+    if (result == YM_NAK || askedAgain) {
       if (RefusedTooOften(naks)) return ERR_RETRIES;
       TurnAround();
       if (SendHeaderBlock(remoteName, size) != 0) return ERR_SEND;
@@ -83,7 +87,10 @@ int SendData(int fd, uint32_t size, int* naks) {
       if (result < 0) return result;
       int answer = ReceiveByte();
       if (answer == YM_ACK) break;
-      if (answer != YM_NAK) return ERR_PROTOCOL;
+      // A receiver that lost the first data block asks for it again with the 'C' it
+      // asked with: a refusal. Later blocks it refuses with a NAK.
+      bool askedAgain = answer == YM_REQUEST && sent == 0;
+      if (answer != YM_NAK && !askedAgain) return ERR_PROTOCOL;
       if (RefusedTooOften(naks)) return ERR_RETRIES;
     }
     sent += length;

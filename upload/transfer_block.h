@@ -31,6 +31,7 @@ constexpr uint32_t YM_NAME_FIELD_MAX = 1023; // name, its NUL and the size text 
 constexpr uint32_t YM_WAIT_MS = 15000;  // longest wait for an expected answer
 constexpr uint32_t YM_POLL_MS = 200;    // one port poll; a cancel is noticed between polls
 constexpr uint32_t YM_TURNAROUND_MS = 20;  // pause before a send that follows an answer
+constexpr uint32_t YM_REPEAT_MS = 2000;    // a request later than this after a block repeats it
 
 // Negative results of the upload layers.
 enum TransferError : int {

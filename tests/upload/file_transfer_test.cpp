@@ -135,7 +135,7 @@ TEST_F(SendFileSequence, ARequestBeforeTheAckOfBlock0DoesNotStartTheData) {
   receiver.Reply(0, {YM_REQUEST, YM_ACK, YM_REQUEST});
   ASSERT_EQ(300, SendNewFile(300));
   std::vector<Frame> frames = receiver.Frames();
-  ASSERT_EQ(5u, frames.size());
+  ASSERT_EQ(5u, frames.size()) << "block 0 once, three data blocks, EOT";
   EXPECT_EQ(Frame::HEADER, frames[0].kind);
   EXPECT_EQ(Frame::DATA, frames[1].kind);
   ExpectFileArrived();
@@ -354,14 +354,41 @@ TEST_F(SendFileTimeouts, NoRequestAfterBlock0IsATimeout) {
 }
 
 // Only a request after the ACK of block 0 asks for the data: a receiver that only ever
-// repeats 'C' (one that lost block 0, or never acknowledges it) is sent no data.
+// answers block 0 with 'C' and repeats it every 5 s is sent block 0 again at each repeat
+// until the refusals are spent, and never any data.
 TEST_F(SendFileTimeouts, RequestsWithoutAnAckOfBlock0NeverStartTheData) {
-  receiver.Reply(0, C);
-  receiver.SayAt(5000, C);
-  receiver.SayAt(10000, C);
-  EXPECT_EQ(ERR_TIMEOUT, SendNewFile(300));
+  std::string path = MakeFile(300);
+  receiver.Say(C);
+  for (int frame = 0; frame < 4; ++frame) receiver.Reply(frame, C);
+  for (uint32_t tick = 5000; tick <= 40000; tick += 5000) receiver.SayAt(tick, C);
+  EXPECT_EQ(ERR_RETRIES, SendFile(path.c_str(), "report.txt"));
   EXPECT_EQ(0u, receiver.FramesOf(Frame::DATA).size());
-  EXPECT_EQ(1u, receiver.FramesOf(Frame::HEADER).size());
+  EXPECT_EQ(4u, receiver.FramesOf(Frame::HEADER).size());
+}
+
+// A receiver that lost block 0 (it cleared its input as the block arrived) asks for it
+// again when its own wait is over, seconds later, with no ACK: block 0 goes again.
+TEST_F(SendFileTimeouts, ARequestSecondsAfterBlock0WithoutAnAckSendsItAgain) {
+  std::string path = MakeFile(300);
+  receiver.Say(C);
+  receiver.Reply(0, SILENCE);
+  receiver.SayAt(11000, C);
+  EXPECT_EQ(300, SendFile(path.c_str(), "report.txt"));
+  EXPECT_EQ(2u, receiver.FramesOf(Frame::HEADER).size());
+  ExpectFileArrived();
+}
+
+// Likewise the first data block: the receiver asks for it again with 'C'.
+TEST_F(SendFileTimeouts, ARequestAgainInsteadOfTheFirstDataBlocksAckSendsItAgain) {
+  std::string path = MakeFile(300);
+  receiver.Say(C);
+  receiver.Reply(1, SILENCE);
+  receiver.When(1, [this] { receiver.SayAt(fake::Ticks() + 14000, C); });
+  EXPECT_EQ(300, SendFile(path.c_str(), "report.txt"));
+  std::vector<Frame> data = receiver.FramesOf(Frame::DATA);
+  ASSERT_EQ(4u, data.size());
+  EXPECT_EQ(data[0].bytes, data[1].bytes);
+  ExpectFileArrived();
 }
 
 // A refusal is looked at before the deadline: even one that comes late, after other
@@ -391,7 +418,7 @@ TEST_F(SendFileTimeouts, NoAnswerToEotIsAProtocolError) {
 }
 
 TEST_F(SendFileTimeouts, AnUnexpectedAnswerToADataBlockIsAProtocolError) {
-  receiver.Reply(1, C);
+  receiver.Reply(2, C);
   EXPECT_EQ(ERR_PROTOCOL, SendNewFile(300));
 }
 
