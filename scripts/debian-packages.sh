@@ -9,6 +9,12 @@ build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest libbe
 # To build for 32-bit ARM and run the result here; the ARM build links libpng for armhf
 # from Debian's multiarch packages.
 arm_packages=(g++-arm-linux-gnueabihf qemu-user libpng-dev:armhf)
+# To boot the emulated ARM board (scripts/board, scripts/board-test): the emulator,
+# Debian's armmp kernel with its modules, cpio for the initramfs, socat for the
+# emulator's monitor, and the armhf libraries battest needs there. The board's busybox
+# and lrzsz are downloaded into the build tree, not installed.
+board_packages=(qemu-system-arm linux-image-armmp:armhf cpio socat libstdc++6:armhf
+                libgcc-s1:armhf libpng16-16:armhf)
 
 # need_debian_packages PACKAGE...: installs those not installed when run as root (a
 # package of another architecture, e.g. libc6:armhf, first adds that architecture to

@@ -24,12 +24,21 @@ std::string FramebufferMismatch(const std::string& setting, const termsim::Image
   std::ifstream in(path, std::ios::binary);
   const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in),
                                          std::istreambuf_iterator<char>()};
+  return PixelsMismatch(bytes, width, height, bits, path, picture);
+}
+
+std::string PixelsMismatch(const std::vector<unsigned char>& bytes, unsigned width,
+                           unsigned height, unsigned bits, const std::string& path,
+                           const termsim::Image& picture) {
   const size_t pixelBytes = bits / 8;
+  if ((bits != 16 && bits != 32) || picture.width < 1 || picture.height < 1) {
+    return "cannot check " + path;
+  }
   if (bytes.size() < size_t{width} * height * pixelBytes) return path + " is too short";
 
   const int w = static_cast<int>(width), h = static_cast<int>(height);
   int scale = std::min(w / picture.width, h / picture.height);
-  if (scale < 1) return "the picture does not fit on " + setting;
+  if (scale < 1) return "the picture does not fit on " + path;
   const int left = (w - picture.width * scale) / 2;
   const int top = (h - picture.height * scale) / 2;
 

@@ -6,6 +6,7 @@
 #define TESTS_SUPPORT_FRAMEBUFFER_CHECK_H
 
 #include <string>
+#include <vector>
 
 #include "host/toolkit/render/image.h"
 
@@ -14,6 +15,12 @@ namespace test {
 // Empty when the framebuffer shows the picture; otherwise what differs (how many pixels,
 // and the first of them), or why the file could not be read.
 std::string FramebufferMismatch(const std::string& setting, const termsim::Image& picture);
+
+// The same for the pixels of a whole display, width x height at bits a pixel as above,
+// named path in what is said.
+std::string PixelsMismatch(const std::vector<unsigned char>& bytes, unsigned width,
+                           unsigned height, unsigned bits, const std::string& path,
+                           const termsim::Image& picture);
 
 }  // namespace test
 
