@@ -23,7 +23,7 @@ TimeLeft EstimateTimeLeft(const std::vector<Point>& points) {
     sxy += (p.u - meanU) * (p.percent - meanP);
   }
   double b = sxx > 0 ? sxy / sxx : 0;
-  if (!(b < 0)) {
+  if (!(b * 3600 < -MIN_FALL_PER_HOUR)) {
     result.whyNot = "the percentage did not fall over the last hour of readings";
     return result;
   }

@@ -5,7 +5,9 @@
 // s^2 = SSR/(n-2), Var(b) = s^2/Sxx, Var(a) = s^2 (1/n + mean(u)^2/Sxx) and
 // Cov(a,b) = -mean(u) s^2/Sxx, the standard error of T follows by the delta method:
 //   Var(T) = Var(a)/b^2 + a^2 Var(b)/b^4 - 2 a Cov(a,b)/b^3.
-// It is not estimated from fewer than 3 readings, nor when the line does not fall.
+// It is not estimated from fewer than 3 readings, nor when the line does not fall, nor
+// when it falls by less than MIN_FALL_PER_HOUR: that is a held reading's rounding, not a
+// discharge, and its 0 % would lie beyond any duration.
 #ifndef TOOLS_REPORT_ESTIMATE_H
 #define TOOLS_REPORT_ESTIMATE_H
 
@@ -15,6 +17,7 @@
 namespace report {
 
 constexpr double ESTIMATE_WINDOW_S = 3600;
+constexpr double MIN_FALL_PER_HOUR = 0.01;  // %/h: 0 % after more than 10 000 hours
 
 struct Point {
   double u;  // seconds, 0 at the last reading
