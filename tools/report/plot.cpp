@@ -36,10 +36,12 @@ double TimeUnit(const std::vector<Terminal>& terminals) {
   return span > 3 * 86400 ? 86400.0 : 3600.0;
 }
 
-// A gnuplot single-quoted string: a quote inside is written twice.
+// A gnuplot single-quoted string: a quote inside is written twice, and a control character
+// (a line feed would end the command) is written as \xHH. Inside single quotes gnuplot
+// substitutes neither macros nor backquoted commands.
 std::string Quoted(const std::string& text) {
   std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+  for (char c : Visible(text)) quoted += c == '\'' ? std::string("''") : std::string(1, c);
   return quoted + "'";
 }
 
@@ -70,10 +72,35 @@ bool WriteFile(const std::string& path, const std::string& text) {
   return std::fclose(f) == 0 && ok;
 }
 
-std::string RunGnuplot(const std::string& gnuplot, const std::string& script) {
+// Copies the file `from` to `to`, replacing what `to` held.
+bool CopyFile(const std::string& from, const std::string& to) {
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (in == nullptr) return false;
+  std::FILE* out = std::fopen(to.c_str(), "wb");
+  bool ok = out != nullptr;
+  char buffer[1 << 16];
+  size_t n;
+  while (ok && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+    ok = std::fwrite(buffer, 1, n, out) == n;
+  }
+  ok = ok && !std::ferror(in);
+  std::fclose(in);
+  return out != nullptr && std::fclose(out) == 0 && ok;
+}
+
+// Runs gnuplot on `script` in the directory `dir`.
+std::string RunGnuplot(const std::string& gnuplot, const std::string& dir,
+                       const std::string& script) {
   const char* argv[] = {gnuplot.c_str(), script.c_str(), nullptr};
   pid_t pid;
-  int error = posix_spawn(&pid, gnuplot.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  int error = posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  if (error == 0) {
+    error = posix_spawn(&pid, gnuplot.c_str(), &actions, nullptr, const_cast<char**>(argv),
+                        environ);
+  }
+  posix_spawn_file_actions_destroy(&actions);
   if (error != 0) return "cannot start " + gnuplot + ": " + std::strerror(error);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
@@ -95,7 +122,7 @@ std::string PlotData(const std::vector<Terminal>& terminals) {
   char line[96];
   for (const Terminal& t : terminals) {
     if (!HasReading(t)) continue;
-    data += "# " + t.name + "\n";
+    data += "# " + t.name + "\n";  // made visible: on one line
     const Seconds origin = Origin(t);
     for (const Segment& s : t.segments) {
       for (size_t i = s.begin; i < s.end; i++) {
@@ -152,7 +179,7 @@ std::string PlotScript(const std::vector<Terminal>& terminals, const std::string
 
 std::string WritePng(const std::string& path, const std::vector<Terminal>& terminals) {
   if (std::none_of(terminals.begin(), terminals.end(), HasReading)) {
-    return path + ": no battery reading to plot";
+    return Visible(path) + ": no battery reading to plot";
   }
   std::string gnuplot = FindOnPath("gnuplot");
   if (gnuplot.empty()) {
@@ -163,17 +190,24 @@ std::string WritePng(const std::string& path, const std::vector<Terminal>& termi
   if (mkdtemp(pattern.data()) == nullptr) {
     return "cannot make a temporary directory " + pattern + ": " + std::strerror(errno);
   }
+  // gnuplot runs in that directory on files named here, and the picture is copied to `path`
+  // afterwards: no name from outside is written into its script.
   std::string data = pattern + "/curves.dat", script = pattern + "/plot.gp";
+  std::string picture = pattern + "/plot.png";
   std::string result;
   if (!WriteFile(data, PlotData(terminals)) ||
-      !WriteFile(script, PlotScript(terminals, data, path))) {
+      !WriteFile(script, PlotScript(terminals, "curves.dat", "plot.png"))) {
     result = "cannot write gnuplot's files in " + pattern;
   } else {
-    result = RunGnuplot(gnuplot, script);
-    if (!result.empty()) result = path + ": " + result;
+    result = RunGnuplot(gnuplot, pattern, "plot.gp");
+    if (result.empty() && !CopyFile(picture, path)) {
+      result = "cannot write: " + std::string(std::strerror(errno));
+    }
+    if (!result.empty()) result = Visible(path) + ": " + result;
   }
   unlink(data.c_str());
   unlink(script.c_str());
+  unlink(picture.c_str());
   rmdir(pattern.c_str());
   return result;
 }

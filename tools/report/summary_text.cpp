@@ -1,5 +1,7 @@
 #include "tools/report/summary_text.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
@@ -28,11 +30,17 @@ const char* UnitRule(VoltageUnit unit) {
   }
 }
 
+// Whole seconds, held within what a duration can be.
+Seconds Rounded(double seconds) {
+  if (std::isnan(seconds)) return 0;
+  return static_cast<Seconds>(std::clamp(std::round(seconds), -9.0e18, 9.0e18));
+}
+
 }  // namespace
 
 std::string SummaryText(const Terminal& t, const Summary& s) {
   std::string text = "Terminal " + t.name + " (";
-  for (size_t i = 0; i < t.files.size(); i++) text += (i ? ", " : "") + t.files[i]->path;
+  for (size_t i = 0; i < t.files.size(); i++) text += (i ? ", " : "") + Visible(t.files[i]->path);
   text += ")\n";
   Add(&text, "first stamp", "%s", FormatStamp(s.first).c_str());
   Add(&text, "last stamp", "%s", FormatStamp(s.last).c_str());
@@ -61,8 +69,8 @@ std::string SummaryText(const Terminal& t, const Summary& s) {
   }
   if (s.timeLeft.known) {
     Add(&text, "time left to 0 %", "%s ± %s after %s",
-        FormatDuration(static_cast<Seconds>(s.timeLeft.seconds + 0.5)).c_str(),
-        FormatDuration(static_cast<Seconds>(s.timeLeft.standardError + 0.5)).c_str(),
+        FormatDuration(Rounded(s.timeLeft.seconds)).c_str(),
+        FormatDuration(Rounded(s.timeLeft.standardError)).c_str(),
         FormatStamp(s.timeLeftFrom).c_str());
     Add(&text, "", "(least-squares line through the last hour's %zu readings: %.2f %%/h)",
         s.timeLeftReadings, s.timeLeft.percentPerHour);
