@@ -8,6 +8,9 @@ build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest libbe
 # To build for 32-bit ARM and run the result here; the ARM build links libpng for armhf
 # from Debian's multiarch packages.
 arm_packages=(g++-arm-linux-gnueabihf qemu-user libpng-dev:armhf)
+# To build the fuzz harnesses (the fuzz preset): clang with libFuzzer and the sanitizers'
+# run-time libraries.
+fuzz_packages=(clang-14 libclang-rt-14-dev)
 
 # need_debian_packages PACKAGE...: installs those not installed when run as root (a
 # package of another architecture, e.g. libc6:armhf, first adds that architecture to
