@@ -1,8 +1,10 @@
 // The whole report over several files of raw bytes: the input is split at each "\n\0"
 // into files, each "NAME\0TEXT"; their summaries, CSV and plot script and data are made
-// (gnuplot is not run). The plot script must stay commands of the report's own: every
-// line begins with set, unset or plot, whatever the names and lines hold.
+// (gnuplot is not run). The plot script, made as WritePng makes it when there is a reading
+// to plot, must stay commands of the report's own: every line begins with set, unset or
+// plot, whatever the names and lines hold.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -42,12 +44,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (terminals.empty()) return 0;
   report::WriteCsv("/dev/null", terminals);
   report::PlotData(terminals);
+  // WritePng makes a script only when there is a reading to plot.
+  bool reading = false;
+  for (const report::Terminal& t : terminals) {
+    for (const report::Entry& e : t.entries) reading = reading || e.reading.HasBatteryReading();
+  }
+  if (!reading) return 0;
   std::string script = report::PlotScript(terminals, "curves.dat", "plot.png");
   size_t start = 0;
   while (start < script.size()) {
     size_t end = script.find('\n', start);
     std::string_view line = std::string_view(script).substr(start, end - start);
     if (!StartsWith(line, "set ") && !StartsWith(line, "unset ") && !StartsWith(line, "plot ")) {
+      std::fprintf(stderr, "a line of the plot script that is not the report's own: %s\n",
+                   report::Visible(line).c_str());
       std::abort();  // text from a log reached gnuplot as a command
     }
     start = end == std::string::npos ? script.size() : end + 1;
