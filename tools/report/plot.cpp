@@ -59,7 +59,14 @@ std::string FindOnPath(const char* program) {
     size_t colon = std::min(dirs.find(':', start), dirs.size());
     std::string dir = dirs.substr(start, colon - start);
     std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    if (access(candidate.c_str(), X_OK) == 0) {
+      // Absolute: gnuplot is started in another directory.
+      char* absolute = realpath(candidate.c_str(), nullptr);
+      if (absolute == nullptr) return candidate;
+      std::string found = absolute;
+      std::free(absolute);
+      return found;
+    }
     start = colon + 1;
   }
   return "";
@@ -188,7 +195,7 @@ std::string WritePng(const std::string& path, const std::vector<Terminal>& termi
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/battest-report-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {
-    return "cannot make a temporary directory " + pattern + ": " + std::strerror(errno);
+    return "cannot make a temporary directory " + Visible(pattern) + ": " + std::strerror(errno);
   }
   // gnuplot runs in that directory on files named here, and the picture is copied to `path`
   // afterwards: no name from outside is written into its script.
@@ -197,7 +204,7 @@ std::string WritePng(const std::string& path, const std::vector<Terminal>& termi
   std::string result;
   if (!WriteFile(data, PlotData(terminals)) ||
       !WriteFile(script, PlotScript(terminals, "curves.dat", "plot.png"))) {
-    result = "cannot write gnuplot's files in " + pattern;
+    result = "cannot write gnuplot's files in " + Visible(pattern);
   } else {
     result = RunGnuplot(gnuplot, pattern, "plot.gp");
     if (result.empty() && !CopyFile(picture, path)) {
