@@ -151,12 +151,16 @@ std::unique_ptr<Framebuffer> Framebuffer::Open(const std::string& setting, std::
     geometry.height = static_cast<int>(var.yres);
     geometry.stride = fix.line_length;
     fb->mapSize_ = fix.smem_len;
-    offset = static_cast<size_t>(var.yoffset) * geometry.stride +
-             static_cast<size_t>(var.xoffset) * static_cast<size_t>(geometry.BytesPerPixel());
-    if (offset + geometry.stride * static_cast<size_t>(geometry.height) > fb->mapSize_) {
+    // In 64 bits: on the 32-bit terminal these products of the driver's figures could
+    // wrap in size_t and pass the check.
+    const uint64_t pixel = static_cast<uint64_t>(geometry.BytesPerPixel());
+    const uint64_t first = static_cast<uint64_t>(var.yoffset) * geometry.stride +
+                           static_cast<uint64_t>(var.xoffset) * pixel;
+    if (first + static_cast<uint64_t>(geometry.stride) * var.yres > fb->mapSize_) {
       *error = "reports more visible pixels than its memory holds";
       return nullptr;
     }
+    offset = static_cast<size_t>(first);
   }
 
   fb->map_ = mmap(nullptr, fb->mapSize_, PROT_READ | PROT_WRITE, MAP_SHARED, fb->fd_, 0);
