@@ -1,9 +1,13 @@
 #include "battery/battery_monitor.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <semaphore.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 
@@ -97,16 +101,23 @@ uint16_t DisplayCurve(uint16_t p) {
 }
 
 bool ReadKernelValue(const char* path, int32_t* value) {
-  FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return false;
+  // Kernel attributes are regular files. Anything else at the path (a FIFO, a device)
+  // could block the sampling for ever: it is opened without waiting and not read.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat status;
   char line[KERNEL_LINE_MAX + 1];
-  bool stored = false;
-  if (std::fgets(line, sizeof line, file) != nullptr) {
-    *value = ConvertAsAtoi(line);
-    stored = true;
+  ssize_t got = -1;
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    do {
+      got = read(fd, line, KERNEL_LINE_MAX);
+    } while (got < 0 && errno == EINTR);
   }
-  std::fclose(file);
-  return stored;
+  close(fd);
+  if (got <= 0) return false;
+  line[got] = '\0';  // the line ends at its line feed, where the conversion stops anyway
+  *value = ConvertAsAtoi(line);
+  return true;
 }
 
 void BatteryMonitorBegin() {

@@ -15,6 +15,9 @@ arm_packages=(g++-arm-linux-gnueabihf qemu-user libpng-dev:armhf)
 # and lrzsz are downloaded into the build tree, not installed.
 board_packages=(qemu-system-arm linux-image-armmp:armhf cpio socat libstdc++6:armhf
                 libgcc-s1:armhf libpng16-16:armhf)
+# To build the fuzz harnesses (the fuzz preset): clang with libFuzzer and the sanitizers'
+# run-time libraries.
+fuzz_packages=(clang-14 libclang-rt-14-dev)
 
 # need_debian_packages PACKAGE...: installs those not installed when run as root (a
 # package of another architecture, e.g. libc6:armhf, first adds that architecture to

@@ -37,7 +37,10 @@ void ReadProperty(const char* key, char* value) {
 FILE* CreateMessageFile() {
   int fd = OpenMessageFile(O_WRONLY | O_CREAT);
   if (fd < 0) return nullptr;
-  FILE* file = ftruncate(fd, 0) == 0 ? fdopen(fd, "w") : nullptr;
+  // A file left by an earlier upload keeps its mode when opened: the account is made the
+  // user's alone again.
+  FILE* file = fchmod(fd, MESSAGE_FILE_MODE) == 0 && ftruncate(fd, 0) == 0 ? fdopen(fd, "w")
+                                                                           : nullptr;
   if (file == nullptr) close(fd);
   return file;
 }
@@ -48,7 +51,10 @@ int OpenMessageFile(int access) {
   int fd = open(MessageFile, access | O_NOFOLLOW | O_CLOEXEC, MESSAGE_FILE_MODE);
   if (fd < 0) return -1;
   struct stat status;
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid()) {
+  // A second name is another file's: a hard link planted in /tmp passes the owner check
+  // when it is the user's own file, and the kernel may not refuse to make it.
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
+      status.st_nlink != 1) {
     close(fd);
     return -1;
   }

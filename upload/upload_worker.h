@@ -19,8 +19,9 @@ extern UploadRecord UploadState;
 extern const char* MessageFile;
 
 // Opens the message file with the given access, but only as a regular file of this
-// user's reached without following a link: /tmp is shared, and a link or a file planted
-// there by someone else is never written through or shown. Returns a descriptor, or -1.
+// user's reached without following a link, and with no other name (hard link): /tmp is
+// shared, and a link or a file planted there by someone else is never written through or
+// shown. Returns a descriptor, or -1.
 int OpenMessageFile(int access);
 
 // Thread entry: uploads the battery log; arg is not used. Returns null.

@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <thread>
 #include <utility>
 
@@ -24,14 +22,32 @@ namespace {
 constexpr uint64_t kUpdateMs = 1000;
 constexpr uint64_t kMinUpdateRealMs = 20;
 
+// Writes a file whole: a new file under a temporary name, then renamed over the old. The
+// temporary name is made anew (O_EXCL, no link followed): what stood there, a file left
+// by a run that ended or a link planted by another user, is removed, never written into.
 bool WriteWhole(const std::string& path, const std::string& text) {
   const std::string temp = path + ".new";
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  unlink(temp.c_str());
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   close(fd);
   if (!written || rename(temp.c_str(), path.c_str()) != 0) {
     unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Makes the directory, or takes the one there if it is a directory of this user's and no
+// link: the files in it are written by a program that may run as root.
+bool OwnDirectory(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();  // else lstat follows a link
+  if (mkdir(path.c_str(), 0755) == 0) return true;
+  struct stat status;
+  if (errno != EEXIST || lstat(path.c_str(), &status) != 0) return false;
+  if (!S_ISDIR(status.st_mode) || status.st_uid != geteuid()) {
+    errno = S_ISDIR(status.st_mode) ? EPERM : ENOTDIR;
     return false;
   }
   return true;
@@ -88,8 +104,7 @@ bool BatteryBench::WriteFiles() const {
   const SimBatteryReading r = Read();
   const std::string battery = dir_ + "/battery/";
   const std::string mains = dir_ + "/Mains/";
-  mkdir(battery.c_str(), 0755);
-  mkdir(mains.c_str(), 0755);
+  if (!OwnDirectory(battery) || !OwnDirectory(mains)) return false;
   const std::pair<std::string, std::string> files[] = {
       {battery + "type", "Battery\n"},
       {battery + "present", "1\n"},
@@ -111,13 +126,9 @@ void StartBatteryBenchFromEnvironment() {
   std::vector<BenchEvent> events;
   const char* scenario = std::getenv("TERMSIM_BATTERY_SCENARIO");
   if (scenario != nullptr && scenario[0] != '\0') {
-    std::ifstream in(scenario);
-    if (!in) Refuse("TERMSIM_BATTERY_SCENARIO", scenario, std::strerror(errno));
-    std::stringstream text;
-    text << in.rdbuf();
     std::string error;
-    if (!ParseScenario(text.str(), &events, &error)) {
-      Refuse("TERMSIM_BATTERY_SCENARIO", scenario, "line " + error);
+    if (!ReadScenarioFile(scenario, &events, &error)) {
+      Refuse("TERMSIM_BATTERY_SCENARIO", scenario, error);
     }
   }
   gBench = new BatteryBench(dir, events, ProgramMs());

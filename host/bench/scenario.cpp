@@ -1,12 +1,21 @@
 #include "host/bench/scenario.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 
 namespace termsim {
 namespace {
 
-// "2h", "30m", "1h30m", "45s", "0": milliseconds, or false.
+constexpr uint64_t kMaxTimeMs = 100000ull * 3600000;  // 100000 hours, about 11 years
+constexpr size_t kMaxScenarioBytes = 1 << 20;         // far more than a scenario needs
+
+// "2h", "30m", "1h30m", "45s", "0": milliseconds, or false; at most kMaxTimeMs.
 bool ParseTime(const std::string& text, uint64_t* ms) {
   if (text == "0") {
     *ms = 0;
@@ -29,6 +38,7 @@ bool ParseTime(const std::string& text, uint64_t* ms) {
       case 's': total += value * 1000; break;
       default: return false;
     }
+    if (total > kMaxTimeMs) return false;  // each part is below 2^45: no overflow before
   }
   *ms = total;
   return true;
@@ -68,7 +78,7 @@ bool ParseScenario(const std::string& text, std::vector<BenchEvent>* events, std
     } else {
       *error = std::to_string(number) +
                ": expected 'at TIME plug', 'at TIME unplug' or 'at TIME charge N%' (TIME as 0, "
-               "45s, 30m, 2h or 1h30m)";
+               "45s, 30m, 2h or 1h30m, at most 100000h)";
       return false;
     }
     parsed.push_back(event);
@@ -76,6 +86,37 @@ bool ParseScenario(const std::string& text, std::vector<BenchEvent>* events, std
   std::stable_sort(parsed.begin(), parsed.end(),
                    [](const BenchEvent& a, const BenchEvent& b) { return a.atMs < b.atMs; });
   *events = parsed;
+  return true;
+}
+
+bool ReadScenarioFile(const std::string& path, std::vector<BenchEvent>* events,
+                      std::string* error) {
+  // Without waiting: a FIFO is refused, not waited on for a writer.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  struct stat status;
+  std::string text;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    *error = "not a regular file";
+  } else if (static_cast<uint64_t>(status.st_size) > kMaxScenarioBytes) {
+    *error = "larger than " + std::to_string(kMaxScenarioBytes) + " bytes, too long for a scenario";
+  } else {
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0 && text.size() <= kMaxScenarioBytes) {
+      text.append(buffer, static_cast<size_t>(got));
+    }
+    if (got < 0) *error = std::strerror(errno);
+  }
+  close(fd);
+  if (!error->empty()) return false;
+  if (!ParseScenario(text, events, error)) {
+    *error = "line " + *error;
+    return false;
+  }
   return true;
 }
 

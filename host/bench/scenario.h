@@ -4,7 +4,7 @@
 //   at 2h unplug        (mains off)
 //   at 6h30m plug       (mains on)
 // Times are counted from the bench's start: a whole number with h, m or s, or several
-// of them (1h30m), or 0.
+// of them (1h30m), or 0; at most 100000 hours.
 #ifndef HOST_BENCH_SCENARIO_H
 #define HOST_BENCH_SCENARIO_H
 
@@ -24,6 +24,12 @@ struct BenchEvent {
 // Reads a scenario; the events come out in time order (as given for equal times).
 // A line it cannot read makes it return false with "LINE: what is wrong" in *error.
 bool ParseScenario(const std::string& text, std::vector<BenchEvent>* events, std::string* error);
+
+// Reads a scenario file: a regular file of at most a megabyte; anything else (a FIFO, a
+// device, a directory) is refused without waiting. False with what is wrong in *error
+// ("line LINE: ..." for a line it cannot read).
+bool ReadScenarioFile(const std::string& path, std::vector<BenchEvent>* events,
+                      std::string* error);
 
 }  // namespace termsim
 

@@ -4,6 +4,7 @@
 // or holds something unexpected makes its entry count as absent.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,10 +25,17 @@ constexpr const char* kPowerSupplyRoot = "/sys/class/power_supply";
 constexpr const char* kBacklightRoot = "/sys/class/backlight";
 constexpr int kMaxBrightnessLevel = 10;
 
-// Reads up to 63 bytes of a file, without trailing white space.
+// Reads up to 63 bytes of a regular file, without trailing white space. Kernel
+// attributes are regular files: anything else (a FIFO, a device) placed in the class
+// directory counts as absent, opened without waiting and never read.
 bool ReadText(const std::string& path, std::string* out) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return false;
+  }
   char buf[64];
   ssize_t n;
   do {

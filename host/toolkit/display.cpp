@@ -38,9 +38,10 @@ std::unique_ptr<Display> MakeDisplay(const std::string& name) {
   if (name == "script") return MakeScriptDisplay();
   if (name == "terminal") return std::make_unique<TerminalDisplay>(STDIN_FILENO, STDOUT_FILENO);
   if (name == "fb") return MakeFramebufferDisplay();
-  if (!name.empty()) {
-    std::fprintf(stderr, "TERMSIM_DISPLAY=%s is not a display (terminal, script, fb)\n",
+  if (!name.empty()) {  // a mistyped setting: nothing is shown where it was not meant
+    std::fprintf(stderr, "termsim: TERMSIM_DISPLAY=%s is not a display (terminal, script, fb)\n",
                  name.c_str());
+    EndProgram(2);
   }
   if (isatty(STDOUT_FILENO)) return std::make_unique<TerminalDisplay>(STDIN_FILENO, STDOUT_FILENO);
   return MakeScriptDisplay();

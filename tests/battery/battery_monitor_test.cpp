@@ -1,8 +1,10 @@
 // The battery monitor's passes over made-up kernel files and fake power calls.
 #include "battery/battery_monitor.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -211,6 +213,20 @@ TEST_F(BatteryMonitorTest, EmptyOrMissingKernelFileLeavesTheValue) {
   EXPECT_FALSE(ReadKernelValue(Path("voltage_now").c_str(), &value));
   EXPECT_FALSE(ReadKernelValue(Path("absent").c_str(), &value));
   EXPECT_EQ(value, 42);
+}
+
+// Kernel attributes are regular files: a FIFO at the path is not read, even with a value
+// in it, since once empty (or without a writer) it would block the sampling for ever.
+TEST_F(BatteryMonitorTest, AKernelPathThatIsNoRegularFileIsNotRead) {
+  const std::string fifo = Path("voltage_now");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(write(writer, "3800000\n", 8), 8);
+  int32_t value = 42;
+  EXPECT_FALSE(ReadKernelValue(fifo.c_str(), &value));
+  EXPECT_EQ(value, 42);
+  close(writer);
 }
 
 TEST_F(BatteryMonitorTest, MonitorThreadStartsAndStopsRepeatedly) {

@@ -65,6 +65,7 @@ refused "--scale=6O: expected a whole number of times faster" --scale=6O
 refused "--scale=0: expected a whole number" --scale=0
 printf 'at 1h unplug\nat noon plug\n' >"$work/bad-scenario"
 refused "TERMSIM_BATTERY_SCENARIO=$work/bad-scenario: line 2: expected" --battery=sim "--scenario=$work/bad-scenario"
+refused "--scenario=$work/nothing: not a regular file" --battery=sim "--scenario=$work/nothing"
 
 # --- The simulated battery from full to empty, ten hours in ten seconds.
 mkdir -p "$work/sim"

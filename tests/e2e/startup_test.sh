@@ -12,4 +12,12 @@ for pass in first second; do
   expect_line "$work/$pass.screen" "[UPLOAD]"
   [ -d "$dir/data" ] || fail "./data was not created on the $pass start"
 done
+
+# A display that is not one is refused, in the host's words, before anything is shown.
+status=0
+(cd "$dir" && TERMSIM_DISPLAY=foo timeout 20 "$BATTEST" </dev/null >"$work/foo.out" 2>"$work/foo.err") ||
+  status=$?
+[ "$status" = 2 ] || fail "TERMSIM_DISPLAY=foo gave status $status, not 2"
+expect_line "$work/foo.err" "termsim: TERMSIM_DISPLAY=foo is not a display (terminal, script, fb)"
+[ ! -s "$work/foo.out" ] || { cat "$work/foo.out"; fail "TERMSIM_DISPLAY=foo showed something"; }
 echo "startup: ok"

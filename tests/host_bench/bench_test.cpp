@@ -4,8 +4,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -74,6 +76,36 @@ TEST(Scenario, EventsComeInTimeOrderAndBadLinesAreNamed) {
   }
 }
 
+// Times too long to mean anything are refused, not wrapped round to fire at once.
+TEST(Scenario, RefusesTimesBeyondAHundredThousandHours) {
+  std::vector<BenchEvent> events;
+  std::string error;
+  EXPECT_TRUE(termsim::ParseScenario("at 100000h plug\n", &events, &error)) << error;
+  std::string wraps = "at ";
+  for (int i = 0; i < 600000; i++) wraps += "9999999h";  // past 2^64 ms
+  for (const std::string& line : {std::string("at 100000h1s plug\n"), wraps + " plug\n"}) {
+    EXPECT_FALSE(termsim::ParseScenario(line, &events, &error)) << line.substr(0, 40);
+  }
+}
+
+// Only a regular file is a scenario: a directory is not an empty one, and a FIFO or a
+// device is refused without waiting or reading without end.
+TEST(Scenario, AFileThatIsNoRegularFileIsRefused) {
+  testsupport::TempDir dir;
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  for (const std::string& path : {dir.path(), dir / "fifo", std::string("/dev/zero")}) {
+    std::vector<BenchEvent> events;
+    std::string error;
+    EXPECT_FALSE(termsim::ReadScenarioFile(path, &events, &error)) << path;
+    EXPECT_EQ(error, "not a regular file") << path;
+  }
+  testsupport::WriteFile(dir / "good", "at 1h plug\n");
+  std::vector<BenchEvent> events;
+  std::string error;
+  EXPECT_TRUE(termsim::ReadScenarioFile(dir / "good", &events, &error)) << error;
+  EXPECT_EQ(events.size(), 1u);
+}
+
 // The files read back as the host services read a kernel's: the source, the level, the
 // voltages; and the scenario's events take effect at their times, not a step later.
 TEST(BatteryBench, KeepsKernelFilesThatFollowTheScenario) {
@@ -120,6 +152,28 @@ TEST(BatteryBench, ReplacesEachFileWholeForItsReaders) {
   const std::string after = testsupport::ReadFile(path);
   EXPECT_NE(after, before);
   EXPECT_EQ(after.back(), '\n');
+}
+
+// The directory may be one that others can write to: a link planted at a temporary name
+// is removed, not written through, and a class directory that is a link is refused.
+TEST(BatteryBench, WritesThroughNoLink) {
+  testsupport::TempDir dir, elsewhere;
+  const std::string victim = elsewhere / "victim";
+  testsupport::WriteFile(victim, "keep");
+  ASSERT_EQ(mkdir((dir / "battery").c_str(), 0755), 0);
+  ASSERT_EQ(symlink(victim.c_str(), (dir / "battery/voltage_now.new").c_str()), 0);
+  BatteryBench bench(dir.path(), {}, 0);
+  ASSERT_TRUE(bench.WriteFiles());
+  EXPECT_EQ(testsupport::ReadFile(victim), "keep");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir / "battery/voltage_now"));
+  EXPECT_NE(testsupport::ReadFile(dir / "battery/voltage_now"), "keep");
+
+  testsupport::TempDir other;
+  ASSERT_EQ(symlink(elsewhere.path().c_str(), (other / "Mains").c_str()), 0);
+  BatteryBench linked(other.path(), {}, 0);
+  EXPECT_FALSE(linked.WriteFiles());
+  EXPECT_FALSE(std::filesystem::exists(elsewhere / "online"));
+  EXPECT_FALSE(std::filesystem::exists(elsewhere / "online.new"));
 }
 
 }  // namespace

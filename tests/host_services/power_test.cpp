@@ -1,6 +1,8 @@
 // Power source, battery level and backlight read from made-up sysfs trees.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -74,8 +76,16 @@ TEST_F(PowerSupplyTree, GarbageFilesCountAsAbsent) {
   std::filesystem::create_directories(root_ / "dirs/type");
   std::filesystem::create_directories(root_ / "dirs/online");
   WriteFile(root_ / "stray-file", "Mains");
+  // A FIFO with a writer and "1" in it: read, it would block a reader once empty.
+  WriteFile(root_ / "fifo/type", "Mains\n");
+  const std::string fifo = root_ / "fifo/online";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(write(writer, "1\n", 2), 2);
   EXPECT_EQ(Source(), 0);
   EXPECT_EQ(Level(), 0);
+  close(writer);
 }
 
 TEST(BatteryLevels, SplitTheCapacityAtTheThresholds) {

@@ -165,9 +165,9 @@ TEST_F(FramebufferOnFiles, PrintScreenSavesThePictureAndTheText) {
   EXPECT_EQ(testsupport::ReadFile(Path("screen-1.txt")), termsim::ScreenTextOf(screen));
 }
 
-// A missing framebuffer, a format not supported, one too small, or an input device that
-// cannot be read is refused in one sentence naming the variable and the device, and the
-// framebuffer is left as it was.
+// A missing framebuffer, one reached through a link, a geometry no screen has, a format
+// not supported, one too small, or an input device that cannot be read is refused in one
+// sentence naming the variable and the device, and the framebuffer is left as it was.
 TEST_F(FramebufferOnFiles, RefusesBeforeDrawingAnything) {
   const std::string keys = Keys({});
   struct Case {
@@ -175,7 +175,14 @@ TEST_F(FramebufferOnFiles, RefusesBeforeDrawingAnything) {
   };
   const std::string fb = Path("fb");
   testsupport::WriteFile(fb, std::string(320 * 240 * 2, '\xAB'));
+  ASSERT_EQ(symlink(fb.c_str(), Path("link").c_str()), 0);
   const Case cases[] = {
+      {Path("link") + ":320x240:16", keys,
+       "The framebuffer " + Path("link") + ":320x240:16 named by TERMSIM_FB cannot be opened: "
+       "Too many levels of symbolic links"},
+      {Path("wide") + ":8193x1:16", keys, "is 8193 x 1 pixels, which no screen is"},
+      {Path("none") + ":0x240:16", keys, "is 0 x 240 pixels, which no screen is"},
+      {fb + ":320x240:0", keys, "has 0 bits per pixel, which is not supported"},
       {Path("no/fb0"), keys,
        "The framebuffer " + Path("no/fb0") + " named by TERMSIM_FB cannot be opened"},
       {keys, keys, "The framebuffer " + keys + " named by TERMSIM_FB is not a framebuffer device"},
@@ -187,6 +194,8 @@ TEST_F(FramebufferOnFiles, RefusesBeforeDrawingAnything) {
        "The input device " + Path("no/event0") + " named by TERMSIM_INPUT cannot be read"},
       {fb + ":320x240:16", temp_.path(),
        "The input device " + temp_.path() + " named by TERMSIM_INPUT cannot be read"},
+      {fb + ":320x240:16", "/dev/zero",
+       "The device /dev/zero named by TERMSIM_INPUT is not an input event device"},
   };
   for (const Case& c : cases) {
     FramebufferSettings settings = Settings("320x240:16", c.input);

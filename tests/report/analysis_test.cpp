@@ -200,4 +200,38 @@ TEST(Analysis, SaysWhyTimeLeftCannotBeEstimated) {
             std::string::npos);
 }
 
+// A reading held at 40 % while the voltage creeps down: the line through it falls by a
+// rounding error, which is no discharge and would put 0 % past any duration.
+// A 41 % line, then 31 lines at 40 % two minutes apart: with the voltage held, nothing
+// falls and there is no estimate; with the voltage falling by 100 µV a line, whatever the
+// estimate is, it is a duration that prints, within the estimate's bound.
+TEST(Analysis, AFlatTailIsNotFalling) {
+  for (int step : {0, 100}) {
+    std::string text = "02.03.2026 08:00:00 4200000 3400000 3728000 41% 41%\r\n";
+    for (int i = 1; i <= 31; i++) {
+      char line[96];
+      std::snprintf(line, sizeof line, "02.03.2026 %02d:%02d:00 4200000 3400000 %d 40%% 40%%\r\n",
+                    8 + i * 2 / 60, i * 2 % 60, 3720000 - step * i);
+      text += line;
+    }
+    Report r({{"log.txt", text}});
+    Summary s = r.Of(0);
+    std::string summary = report::SummaryText(r.terminals[0], s);
+    if (step == 0) {
+      EXPECT_FALSE(s.timeLeft.known) << s.timeLeft.seconds;
+      EXPECT_NE(summary.find("time left to 0 %   cannot be estimated"), std::string::npos) << summary;
+    } else if (s.timeLeft.known) {
+      EXPECT_GT(s.timeLeft.seconds, 0);
+      EXPECT_LE(s.timeLeft.high, report::ESTIMATE_MAX_SECONDS);
+    }
+    EXPECT_EQ(summary.find("--"), std::string::npos) << summary;
+  }
+}
+
+TEST(Analysis, EveryDurationPrints) {
+  EXPECT_EQ(report::FormatDuration(INT64_MIN), "-106751991167300 d 15 h 30 min");
+  EXPECT_EQ(report::FormatDuration(INT64_MAX), "106751991167300 d 15 h 30 min");
+  EXPECT_EQ(report::FormatDuration(-59), "-59 s");
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -127,6 +128,65 @@ TEST_F(ReportCommand, TwoTerminalsGiveTwoBlocksACsvAndTwoCurves) {
   // A picture that cannot be written: the report's own one line, and no other.
   EXPECT_EQ(Run("r_A_202603021600.txt --png nodir/out.png"), 1);
   EXPECT_EQ(Read("err.txt"), "battest-report: nodir/out.png: cannot write: No such file or directory\n");
+}
+
+// A terminal's model arrives as it was set, in the upload's name: a name that breaks lines
+// must run nothing in gnuplot, and reads on one line in the summary.
+TEST_F(ReportCommand, ALogsNameIsNeverRunAsACommand) {
+  if (std::system("command -v gnuplot >/dev/null") != 0) {
+    GTEST_SKIP() << "gnuplot is not installed (Debian package gnuplot-nox)";
+  }
+  report::LogSimulator log(report::ToSeconds({2026, 3, 2, 8, 0, 0}), 4200000, 3400000);
+  log.Discharge(2, [](double h) { return 4200000 - 80000 * h; });
+  Write("r_TM'\nsystem(\"touch PWNED\")\n#_202603021830.txt", log.Text());
+  ASSERT_EQ(Run("r_TM* --png out.png"), 0) << Read("err.txt");
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/PWNED"));
+  EXPECT_TRUE(std::filesystem::exists(dir_ + "/out.png"));
+  EXPECT_EQ(CountLinesStarting(Read("out.txt"),
+                               "Terminal TM'\\x0Asystem(\"touch PWNED\")\\x0A# (r_TM'\\x0A"),
+            1u)
+      << Read("out.txt");
+}
+
+// The log may be the only copy left: an output onto it, or onto the other output, is
+// refused before anything is written.
+TEST_F(ReportCommand, RefusesAnOutputThatIsALogOrTheOtherOutput) {
+  WriteTwoLogs();
+  std::string log = Read("r_A_202603021600.txt");
+  EXPECT_EQ(Run("r_A_202603021600.txt --csv r_A_202603021600.txt"), 2);
+  EXPECT_EQ(Run("r_B_202603031400.txt r_A_202603021600.txt --png=./r_A_202603021600.txt"), 2);
+  EXPECT_NE(Read("err.txt").find("is the log r_A_202603021600.txt, which it would destroy"),
+            std::string::npos) << Read("err.txt");
+  EXPECT_EQ(Read("r_A_202603021600.txt"), log);
+  EXPECT_EQ(Run("r_A_202603021600.txt --csv new.csv --png ./new.csv"), 2);
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/new.csv"));
+}
+
+// Only a regular file is read: a FIFO would wait for a writer for ever, a device could
+// give bytes without end.
+TEST_F(ReportCommand, RefusesALogThatIsNotARegularFile) {
+  WriteTwoLogs();
+  ASSERT_EQ(mkfifo((dir_ + "/fifo").c_str(), 0600), 0);
+  EXPECT_EQ(Run("fifo /dev/zero r_A_202603021600.txt", "timeout 60"), 1);
+  EXPECT_EQ(Read("err.txt"), "fifo: not a regular file, not read\n"
+                             "/dev/zero: not a regular file, not read\n");
+  EXPECT_EQ(CountLinesStarting(Read("out.txt"), "Terminal A"), 1u);
+}
+
+TEST_F(ReportCommand, NamesEachMissingFileNameAndProtectsCsvCells) {
+  EXPECT_EQ(Run("log.txt --png="), 2);
+  EXPECT_EQ(Read("err.txt").rfind("battest-report: --png needs a file name\n", 0), 0u);
+  EXPECT_EQ(Run("log.txt --png --csv out.csv"), 2);
+  EXPECT_EQ(Read("err.txt").rfind("battest-report: --png needs a file name, not --csv", 0), 0u);
+
+  report::LogSimulator log(report::ToSeconds({2026, 3, 2, 8, 0, 0}), 4200000, 3400000);
+  log.Discharge(1, [](double h) { return 4200000 - 80000 * h; });
+  Write("r_=1+2_202603021830.txt", log.Text());
+  Write("@x.txt", log.Text());
+  ASSERT_EQ(Run("r_=1+2_202603021830.txt @x.txt --csv out.csv"), 0) << Read("err.txt");
+  std::string csv = Read("out.csv");
+  EXPECT_NE(csv.find(",\"'=1+2\",4.200000,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",\"'@x.txt\",1\r\n"), std::string::npos) << csv;
 }
 
 TEST_F(ReportCommand, ExitStatusAndErrors) {

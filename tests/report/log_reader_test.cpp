@@ -62,6 +62,36 @@ TEST(LogReader, AFileWithoutAValidLineIsAnError) {
             "/nonexistent/c.txt: cannot read: No such file or directory");
 }
 
+// Whatever a file holds, what is kept of it is bounded: a hundred diagnostics and a count.
+TEST(LogReader, KeepsTheFirstHundredDiagnosticsAndCountsTheRest) {
+  LogFile file = ParseLogText("lf.txt", std::string(1000, '\n') + GOOD);
+  EXPECT_EQ(file.readings.size(), 1u);
+  ASSERT_EQ(file.diagnostics.size(), report::MAX_DIAGNOSTICS);
+  EXPECT_EQ(file.diagnostics.back(), "lf.txt:100: empty line");
+  EXPECT_EQ(file.diagnosticsLeftOut, 900u);
+}
+
+TEST(LogReader, SaysWhatIsWrongWithLongLinesAndCrLineEnds) {
+  LogFile file = ParseLogText("x.txt", std::string(1 << 20, 'x') + "\r\n" + GOOD);
+  ASSERT_EQ(file.diagnostics.size(), 1u);
+  EXPECT_EQ(file.diagnostics[0], "x.txt:1: line of 1048577 bytes, longer than any log line");
+  std::string good = GOOD, cr = good.substr(0, good.size() - 2) + "\r";
+  for (size_t times : {2u, 9u}) {  // shorter, and longer than a line may be
+    std::string text;
+    for (size_t i = 0; i < times; i++) text += cr;
+    file = ParseLogText("cr.txt", text);
+    ASSERT_EQ(file.diagnostics.size(), 1u);
+    EXPECT_EQ(file.diagnostics[0], "cr.txt:1: CR alone at column " +
+                                       std::to_string(cr.size()) +
+                                       ": the file uses CR line ends, not CR LF");
+  }
+}
+
+TEST(LogReader, ShowsControlCharactersOfANameInItsDiagnostics) {
+  EXPECT_EQ(ParseLogText("a\nb:1: fine\x7f", "\r\n").diagnostics.at(0),
+            "a\\x0Ab:1: fine\\x7F:1: empty line");
+}
+
 TEST(LogReader, TakesTheModelFromAnUploadName) {
   std::string model;
   ASSERT_TRUE(report::ModelFromFileName("in/r_TM-7_202603021830.txt", &model));

@@ -34,6 +34,8 @@ class UploadWorkerTest : public test::UploadFixture {
 TEST_F(UploadWorkerTest, SuccessfulUploadSendsTheLogAndDeletesIt) {
   WriteLog(std::string(2100, 'x'));
   receiver_.Say({'C'});
+  std::ofstream(MessageFile) << "an earlier account, left readable";
+  ASSERT_EQ(chmod(MessageFile, 0644), 0);
   EXPECT_EQ(Upload(), "ВЫГРУЖЕН 2100 БАЙТ: r_T42_201710140905.txt\nВЫГРУЖЕНО 1 ФАЙЛОВ");
   EXPECT_EQ(UploadState.uploadOutcome.load(), 1);
   EXPECT_EQ(UploadState.uploadDone.load(), 1);
@@ -164,6 +166,7 @@ TEST_F(UploadWorkerTest, UploadRunsWithoutMessagesWhereSomethingElseHoldsThePath
   std::vector<Obstacle> obstacles = {
       {"a directory", [] { ASSERT_EQ(mkdir(MessageFile, 0700), 0); }, ""},
       {"a link to a file", [&] { ASSERT_EQ(symlink(victim.c_str(), MessageFile), 0); }, "keep"},
+      {"a hard link to a file", [&] { ASSERT_EQ(link(victim.c_str(), MessageFile), 0); }, "keep"},
       {"a dangling link", [] { ASSERT_EQ(symlink("/nonexistent/msg", MessageFile), 0); }, ""}};
   if (geteuid() == 0) {  // only root can make a file of another owner
     obstacles.push_back({"a file of another owner", [] {

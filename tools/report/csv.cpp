@@ -7,9 +7,12 @@
 namespace report {
 namespace {
 
+// A text cell. One that begins as a spreadsheet's formula does is prefixed with ' so
+// that it stays text when the CSV is opened.
 std::string Field(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
+  bool formula = !text.empty() && std::strchr("=+-@\t\r", text[0]) != nullptr;
+  if (!formula && text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = formula ? "\"'" : "\"";
   for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
@@ -25,7 +28,7 @@ std::string Volts(int32_t value, VoltageUnit unit) {
 
 std::string WriteCsv(const std::string& path, const std::vector<Terminal>& terminals) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return path + ": cannot write: " + std::strerror(errno);
+  if (f == nullptr) return Visible(path) + ": cannot write: " + std::strerror(errno);
   std::fputs("time,model,voltage_max_V,voltage_min_V,voltage_now_V,linear_percent,"
              "filtered_percent,file,line\r\n", f);
   for (const Terminal& t : terminals) {
@@ -50,7 +53,7 @@ std::string WriteCsv(const std::string& path, const std::vector<Terminal>& termi
     failed = true;
     error = errno;
   }
-  return failed ? path + ": cannot write: " + std::strerror(error) : "";
+  return failed ? Visible(path) + ": cannot write: " + std::strerror(error) : "";
 }
 
 }  // namespace report

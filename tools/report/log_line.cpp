@@ -72,6 +72,12 @@ std::string ParseLogLine(std::string_view text, Reading* reading) {
   if (text.empty()) return "empty line";
   for (size_t i = 0; i < text.size(); i++) {
     unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\r') {
+      char message[96];
+      std::snprintf(message, sizeof message,
+                    "CR alone at column %zu: the file uses CR line ends, not CR LF", i + 1);
+      return message;
+    }
     if (c < 0x20 || c > 0x7E) {
       char message[64];
       std::snprintf(message, sizeof message, "byte 0x%02X at column %zu is not printable ASCII", c,

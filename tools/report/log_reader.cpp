@@ -1,10 +1,30 @@
 #include "tools/report/log_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 namespace report {
+
+std::string Visible(std::string_view text) {
+  std::string shown;
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      shown += c;
+    } else {
+      char code[5];
+      std::snprintf(code, sizeof code, "\\x%02X", byte);
+      shown += code;
+    }
+  }
+  return shown;
+}
 
 bool ModelFromFileName(std::string_view path, std::string* model) {
   size_t slash = path.rfind('/');
@@ -21,57 +41,114 @@ bool ModelFromFileName(std::string_view path, std::string* model) {
   return true;
 }
 
-LogFile ParseLogText(const std::string& path, std::string_view text) {
-  LogFile file;
-  file.path = path;
-  file.uploadName = ModelFromFileName(path, &file.model);
-  int number = 0;
-  size_t start = 0;
-  while (start < text.size()) {
-    number++;
-    size_t lf = text.find('\n', start);
-    bool hasLf = lf != std::string_view::npos;
-    std::string_view line = text.substr(start, hasLf ? lf - start : std::string_view::npos);
-    start = hasLf ? lf + 1 : text.size();
-    bool hasCr = !line.empty() && line.back() == '\r';
-    if (hasCr) line.remove_suffix(1);
+namespace {
 
+// Takes a log's bytes in pieces of any size, line by line.
+class LineParser {
+ public:
+  explicit LineParser(const std::string& path) {
+    file_.path = path;
+    file_.uploadName = ModelFromFileName(path, &file_.model);
+  }
+
+  void Feed(std::string_view bytes) {
+    while (!bytes.empty()) {
+      size_t lf = bytes.find('\n');
+      std::string_view piece = bytes.substr(0, lf);
+      Keep(piece);
+      if (lf == std::string_view::npos) return;
+      EndLine(true);
+      bytes.remove_prefix(lf + 1);
+    }
+  }
+
+  LogFile Finish() {
+    if (length_ > 0) EndLine(false);
+    if (file_.readings.empty()) file_.error = Visible(file_.path) + ": no valid line";
+    return std::move(file_);
+  }
+
+ private:
+  void Keep(std::string_view piece) {
+    length_ += piece.size();
+    line_.append(piece.substr(0, MAX_LINE + 1 - std::min(line_.size(), MAX_LINE + 1)));
+  }
+
+  void EndLine(bool hasLf) {
+    number_++;
+    std::string_view line = line_;
+    bool hasCr = !line.empty() && line.back() == '\r' && length_ == line.size();
+    if (hasCr) line.remove_suffix(1);
     Reading reading;
-    std::string fault = ParseLogLine(line, &reading);
+    std::string fault;
+    if (line.size() > MAX_LINE) {
+      fault = ParseLogLine(line.substr(0, MAX_LINE), &reading);
+      if (fault.rfind("CR alone", 0) != 0) {
+        fault = "line of " + std::to_string(length_) + " bytes, longer than any log line";
+      }
+    } else {
+      fault = ParseLogLine(line, &reading);
+    }
     if (fault.empty() && !(hasCr && hasLf)) {
       fault = hasLf ? "line ends in LF alone, not CR LF" : "last line has no CR LF (cut short?)";
     }
     if (fault.empty()) {
-      file.readings.push_back({reading, number});
+      file_.readings.push_back({reading, number_});
+    } else if (file_.diagnostics.size() < MAX_DIAGNOSTICS) {
+      file_.diagnostics.push_back(Visible(file_.path) + ":" + std::to_string(number_) + ": " +
+                                  fault);
     } else {
-      file.diagnostics.push_back(path + ":" + std::to_string(number) + ": " + fault);
+      file_.diagnosticsLeftOut++;
     }
+    line_.clear();
+    length_ = 0;
   }
-  if (file.readings.empty()) file.error = path + ": no valid line";
-  return file;
+
+  LogFile file_;
+  int number_ = 0;
+  std::string line_;   // the line's first MAX_LINE + 1 bytes
+  size_t length_ = 0;  // the line's length so far
+};
+
+}  // namespace
+
+LogFile ParseLogText(const std::string& path, std::string_view text) {
+  LineParser parser(path);
+  parser.Feed(text);
+  return parser.Finish();
 }
 
 LogFile ReadLogFile(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  std::string text;
-  int error = 0;
-  if (f == nullptr) {
-    error = errno;
-  } else {
-    errno = 0;
-    char buffer[1 << 16];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    if (std::ferror(f)) error = errno != 0 ? errno : EIO;
-    std::fclose(f);
+  LogFile failed;
+  failed.path = path;
+  // Non-blocking, so that opening a FIFO does not wait for a writer; only a regular file
+  // is read, and a regular file never blocks.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    failed.error = Visible(path) + ": cannot read: " + std::strerror(errno);
+    return failed;
   }
-  if (error != 0) {
-    LogFile file;
-    file.path = path;
-    file.error = path + ": cannot read: " + std::strerror(error);
-    return file;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    failed.error = Visible(path) + ": not a regular file, not read";
+    close(fd);
+    return failed;
   }
-  return ParseLogText(path, text);
+  LineParser parser(path);
+  char buffer[1 << 16];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      failed.error = Visible(path) + ": cannot read: " + std::strerror(errno);
+      close(fd);
+      return failed;
+    }
+    if (n == 0) break;
+    parser.Feed(std::string_view(buffer, static_cast<size_t>(n)));
+  }
+  close(fd);
+  return parser.Finish();
 }
 
 }  // namespace report

@@ -1,7 +1,10 @@
 // battest-report: summary, CSV and plot of battery logs.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tools/report/analysis.h"
@@ -27,11 +30,29 @@ const char USAGE[] =
     "Malformed lines are reported on standard error as FILE:LINE: what is wrong, and\n"
     "skipped. A stamp earlier than the one before, or later by more than 20 minutes,\n"
     "starts a new segment. Exit status: 0 done; 1 a log unreadable or without a valid\n"
-    "line, or an output not written (the rest is still done); 2 wrong usage.\n";
+    "line, or an output not written (the rest is still done); 2 wrong usage, or an\n"
+    "output that is one of the logs or the other output.\n";
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "battest-report: %s\n(see battest-report --help)\n", message.c_str());
   return 2;
+}
+
+// Whether two paths name one file: the same device and inode, or, for a file not made
+// yet, the same name in the same directory.
+bool SameFile(const std::string& a, const std::string& b) {
+  auto id = [](const std::string& path) {
+    struct stat info;
+    std::string name;
+    if (stat(path.c_str(), &info) != 0) {
+      size_t slash = path.rfind('/');
+      std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+      name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+      if (stat(dir.c_str(), &info) != 0) return std::make_tuple(dev_t{}, ino_t{}, path);
+    }
+    return std::make_tuple(info.st_dev, info.st_ino, name);
+  };
+  return id(a) == id(b);
 }
 
 }  // namespace
@@ -49,22 +70,43 @@ int main(int argc, char** argv) {
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(USAGE, stdout);
       return 0;
-    } else if (arg == "--png" || arg == "--csv") {
-      if (i + 1 >= argc) return UsageError(arg + " needs a file name");
-      (arg == "--png" ? png : csv) = argv[++i];
-    } else if (arg.rfind("--png=", 0) == 0 || arg.rfind("--csv=", 0) == 0) {
-      (arg[2] == 'p' ? png : csv) = arg.substr(6);
+    } else if (arg == "--png" || arg == "--csv" || arg.rfind("--png=", 0) == 0 ||
+               arg.rfind("--csv=", 0) == 0) {
+      std::string option = arg.substr(0, 5);
+      std::string name = arg.size() > 5 ? arg.substr(6) : i + 1 < argc ? argv[++i] : "";
+      if (name.empty()) return UsageError(option + " needs a file name");
+      if (name[0] == '-') {
+        return UsageError(option + " needs a file name, not " + report::Visible(name) +
+                          " (write ./" + report::Visible(name) + " for a file of that name)");
+      }
+      (option == "--png" ? png : csv) = name;
     } else {
       return UsageError("unknown option " + arg);
     }
   }
   if (logs.empty()) return UsageError("no log file given");
+  for (const std::string* output : {&csv, &png}) {
+    if (output->empty()) continue;
+    for (const std::string& log : logs) {
+      if (SameFile(*output, log)) {
+        return UsageError("the output " + report::Visible(*output) + " is the log " +
+                          report::Visible(log) + ", which it would destroy");
+      }
+    }
+  }
+  if (!csv.empty() && !png.empty() && SameFile(csv, png)) {
+    return UsageError("--csv and --png name the same file " + report::Visible(csv));
+  }
 
   int status = 0;
   std::vector<report::LogFile> files;
   for (const std::string& path : logs) {
     files.push_back(report::ReadLogFile(path));
     for (const std::string& d : files.back().diagnostics) std::fprintf(stderr, "%s\n", d.c_str());
+    if (files.back().diagnosticsLeftOut > 0) {
+      std::fprintf(stderr, "%s: %zu more malformed lines not listed\n",
+                   report::Visible(path).c_str(), files.back().diagnosticsLeftOut);
+    }
     if (!files.back().error.empty()) {
       std::fprintf(stderr, "%s\n", files.back().error.c_str());
       status = 1;

@@ -41,10 +41,12 @@ double TimeUnit(const std::vector<Terminal>& terminals) {
   return span > 3 * 86400 ? 86400.0 : 3600.0;
 }
 
-// A gnuplot single-quoted string: a quote inside is written twice.
+// A gnuplot single-quoted string: a quote inside is written twice, and a control character
+// (a line feed would end the command) is written as \xHH. Inside single quotes gnuplot
+// substitutes neither macros nor backquoted commands.
 std::string Quoted(const std::string& text) {
   std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+  for (char c : Visible(text)) quoted += c == '\'' ? std::string("''") : std::string(1, c);
   return quoted + "'";
 }
 
@@ -62,7 +64,14 @@ std::string FindOnPath(const char* program) {
     size_t colon = std::min(dirs.find(':', start), dirs.size());
     std::string dir = dirs.substr(start, colon - start);
     std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    if (access(candidate.c_str(), X_OK) == 0) {
+      // Absolute: gnuplot is started in another directory.
+      char* absolute = realpath(candidate.c_str(), nullptr);
+      if (absolute == nullptr) return candidate;
+      std::string found = absolute;
+      std::free(absolute);
+      return found;
+    }
     start = colon + 1;
   }
   return "";
@@ -87,14 +96,38 @@ std::string FirstLine(const std::string& errors) {
   return text;
 }
 
-std::string RunGnuplot(const std::string& gnuplot, const std::string& script,
-                       const std::string& errors) {
+// Copies the file `from` to `to`, replacing what `to` held.
+bool CopyFile(const std::string& from, const std::string& to) {
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (in == nullptr) return false;
+  std::FILE* out = std::fopen(to.c_str(), "wb");
+  bool ok = out != nullptr;
+  char buffer[1 << 16];
+  size_t n;
+  while (ok && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+    ok = std::fwrite(buffer, 1, n, out) == n;
+  }
+  ok = ok && !std::ferror(in);
+  std::fclose(in);
+  return out != nullptr && std::fclose(out) == 0 && ok;
+}
+
+// Runs gnuplot on `script` in the directory `dir`, its messages going to `errors` there.
+std::string RunGnuplot(const std::string& gnuplot, const std::string& dir,
+                       const std::string& script, const std::string& errors) {
   const char* argv[] = {gnuplot.c_str(), script.c_str(), nullptr};
   pid_t pid;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  int error = posix_spawn(&pid, gnuplot.c_str(), &actions, nullptr, const_cast<char**>(argv), environ);
+  int error = posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  if (error == 0) {
+    error = posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
+  if (error == 0) {
+    error = posix_spawn(&pid, gnuplot.c_str(), &actions, nullptr, const_cast<char**>(argv),
+                        environ);
+  }
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) return "cannot start " + gnuplot + ": " + std::strerror(error);
   int status = 0;
@@ -102,7 +135,7 @@ std::string RunGnuplot(const std::string& gnuplot, const std::string& script,
     if (errno != EINTR) return std::string("waiting for gnuplot: ") + std::strerror(errno);
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
-  std::string said = FirstLine(errors);
+  std::string said = Visible(FirstLine(dir + "/" + errors));
   return "gnuplot failed (" +
          (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
                             : "signal " + std::to_string(WTERMSIG(status))) + ")" +
@@ -119,7 +152,7 @@ std::string PlotData(const std::vector<Terminal>& terminals) {
   char line[96];
   for (const Terminal& t : terminals) {
     if (!HasReading(t)) continue;
-    data += "# " + t.name + "\n";
+    data += "# " + t.name + "\n";  // made visible: on one line
     const Seconds origin = Origin(t);
     for (const Segment& s : t.segments) {
       for (size_t i = s.begin; i < s.end; i++) {
@@ -238,7 +271,7 @@ std::string PlotScript(const std::vector<Terminal>& terminals, const std::vector
 
 std::string WritePng(const std::string& path, const std::vector<Terminal>& terminals) {
   if (std::none_of(terminals.begin(), terminals.end(), HasReading)) {
-    return path + ": no battery reading to plot";
+    return Visible(path) + ": no battery reading to plot";
   }
   std::string gnuplot = FindOnPath("gnuplot");
   if (gnuplot.empty()) {
@@ -247,31 +280,38 @@ std::string WritePng(const std::string& path, const std::vector<Terminal>& termi
   // The report's own word on an output it cannot write, before gnuplot would say its own.
   const bool existed = access(path.c_str(), F_OK) == 0;
   const int out = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (out < 0) return path + ": cannot write: " + std::strerror(errno);
+  if (out < 0) return Visible(path) + ": cannot write: " + std::strerror(errno);
   close(out);
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/battest-report-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {
     if (!existed) unlink(path.c_str());
-    return "cannot make a temporary directory " + pattern + ": " + std::strerror(errno);
+    return "cannot make a temporary directory " + Visible(pattern) + ": " + std::strerror(errno);
   }
-  PlotFiles files{pattern + "/curves.dat", pattern + "/projection.dat", pattern + "/power.dat"};
-  std::string script = pattern + "/plot.gp", errors = pattern + "/gnuplot.err";
+  // gnuplot runs in that directory on files named here, and the picture is copied to `path`
+  // afterwards: no name from outside is written into its script.
+  const PlotFiles files{"curves.dat", "projection.dat", "power.dat"};
+  const std::string script = "plot.gp", errors = "gnuplot.err", picture = "plot.png";
+  auto in = [&pattern](const std::string& name) { return pattern + "/" + name; };
   std::vector<Summary> summaries;
   for (const Terminal& t : terminals) summaries.push_back(Summarise(t));
   std::string result;
-  if (!WriteFile(files.curves, PlotData(terminals)) ||
-      !WriteFile(files.projection, ProjectionData(terminals, summaries)) ||
-      !WriteFile(files.power, PowerData(terminals, summaries)) ||
-      !WriteFile(script, PlotScript(terminals, summaries, files, path))) {
-    result = "cannot write gnuplot's files in " + pattern;
+  if (!WriteFile(in(files.curves), PlotData(terminals)) ||
+      !WriteFile(in(files.projection), ProjectionData(terminals, summaries)) ||
+      !WriteFile(in(files.power), PowerData(terminals, summaries)) ||
+      !WriteFile(in(script), PlotScript(terminals, summaries, files, picture))) {
+    result = "cannot write gnuplot's files in " + Visible(pattern);
   } else {
-    result = RunGnuplot(gnuplot, script, errors);
-    if (!result.empty()) result = path + ": " + result;
+    result = RunGnuplot(gnuplot, pattern, script, errors);
+    if (result.empty() && !CopyFile(in(picture), path)) {
+      result = "cannot write: " + std::string(std::strerror(errno));
+    }
+    if (!result.empty()) result = Visible(path) + ": " + result;
   }
   if (!result.empty() && !existed) unlink(path.c_str());  // no empty picture left behind
-  for (const std::string& file : {files.curves, files.projection, files.power, script, errors}) {
-    unlink(file.c_str());
+  for (const std::string& file :
+       {files.curves, files.projection, files.power, script, errors, picture}) {
+    unlink(in(file).c_str());
   }
   rmdir(pattern.c_str());
   return result;

@@ -68,17 +68,19 @@ std::string FormatIso(Seconds s) {
 
 std::string FormatDuration(Seconds s) {
   const char* sign = s < 0 ? "-" : "";
-  long long a = s < 0 ? -static_cast<long long>(s) : static_cast<long long>(s);
+  // The magnitude in unsigned arithmetic, where the most negative value has one too.
+  unsigned long long a = static_cast<unsigned long long>(s);
+  if (s < 0) a = 0 - a;
   char text[64];
   if (a >= 86400) {
-    std::snprintf(text, sizeof text, "%s%lld d %lld h %02lld min", sign, a / 86400, a / 3600 % 24,
+    std::snprintf(text, sizeof text, "%s%llu d %llu h %02llu min", sign, a / 86400, a / 3600 % 24,
                   a / 60 % 60);
   } else if (a >= 3600) {
-    std::snprintf(text, sizeof text, "%s%lld h %02lld min", sign, a / 3600, a / 60 % 60);
+    std::snprintf(text, sizeof text, "%s%llu h %02llu min", sign, a / 3600, a / 60 % 60);
   } else if (a >= 60) {
-    std::snprintf(text, sizeof text, "%s%lld min", sign, a / 60);
+    std::snprintf(text, sizeof text, "%s%llu min", sign, a / 60);
   } else {
-    std::snprintf(text, sizeof text, "%s%lld s", sign, a);
+    std::snprintf(text, sizeof text, "%s%llu s", sign, a);
   }
   return text;
 }

@@ -1,5 +1,7 @@
 #include "tools/report/summary_text.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
@@ -28,11 +30,17 @@ const char* UnitRule(VoltageUnit unit) {
   }
 }
 
+// Whole seconds, held within what a duration can be.
+Seconds Rounded(double seconds) {
+  if (std::isnan(seconds)) return 0;
+  return static_cast<Seconds>(std::clamp(std::round(seconds), -9.0e18, 9.0e18));
+}
+
 }  // namespace
 
 std::string SummaryText(const Terminal& t, const Summary& s) {
   std::string text = "Terminal " + t.name + " (";
-  for (size_t i = 0; i < t.files.size(); i++) text += (i ? ", " : "") + t.files[i]->path;
+  for (size_t i = 0; i < t.files.size(); i++) text += (i ? ", " : "") + Visible(t.files[i]->path);
   text += ")\n";
   Add(&text, "first stamp", "%s", FormatStamp(s.first).c_str());
   Add(&text, "last stamp", "%s", FormatStamp(s.last).c_str());
@@ -60,9 +68,7 @@ std::string SummaryText(const Terminal& t, const Summary& s) {
     }
   }
   if (s.timeLeft.known) {
-    auto duration = [](double seconds) {
-      return FormatDuration(static_cast<Seconds>(seconds + 0.5));
-    };
+    auto duration = [](double seconds) { return FormatDuration(Rounded(seconds)); };
     Add(&text, "time left to 0 %", "%s (%s to %s, %.0f %%) after %s",
         duration(s.timeLeft.seconds).c_str(), duration(s.timeLeft.low).c_str(),
         duration(s.timeLeft.high).c_str(), INTERVAL_LEVEL * 100, FormatStamp(s.timeLeftFrom).c_str());

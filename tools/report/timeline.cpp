@@ -20,7 +20,8 @@ void CutSegments(Terminal* t) {
         const Entry& e = t->entries[i];
         std::string what = step < 0 ? "clock went back by " + FormatDuration(-step)
                                     : "stamps jump forward by " + FormatDuration(step);
-        t->segments.push_back({i, i, e.file->path + ":" + std::to_string(e.line) + ": " + what});
+        t->segments.push_back(
+            {i, i, Visible(e.file->path) + ":" + std::to_string(e.line) + ": " + what});
       }
     }
     t->segments.back().end = i + 1;
@@ -101,7 +102,8 @@ std::vector<Terminal> BuildTerminals(const std::vector<LogFile>& files) {
       keys.push_back(key);
       Terminal t;
       t.model = file.model;
-      t.name = !file.uploadName ? file.path : file.model.empty() ? "(no model)" : file.model;
+      t.name = Visible(!file.uploadName ? file.path
+                                        : file.model.empty() ? "(no model)" : file.model);
       groups.push_back(t);
       found = keys.end() - 1;
     }

@@ -33,7 +33,8 @@ struct Segment {
 };
 
 struct Terminal {
-  std::string name;   // the model, "(no model)" for an upload of none, or the file's path
+  std::string name;   // the model, "(no model)" for an upload of none, or the file's path,
+                      // with control characters made visible (Visible())
   std::string model;  // the model from the upload names; "" otherwise
   std::vector<const LogFile*> files;
   std::vector<Entry> entries;

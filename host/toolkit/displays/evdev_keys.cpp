@@ -160,6 +160,15 @@ int OpenKeyboard(const std::string& path, std::string* opened, std::string* erro
              std::strerror(why) + ".";
     return -1;
   }
+  // A character device must be an input event device: another (/dev/zero, a terminal)
+  // would give bytes that are no events, without end.
+  int version = 0;
+  if (S_ISCHR(status.st_mode) && ioctl(fd, EVIOCGVERSION, &version) != 0) {
+    close(fd);
+    *error = "The device " + path + " named by TERMSIM_INPUT is not an input event device "
+             "(/dev/input/event*), nor a file or a pipe of input events.";
+    return -1;
+  }
   // A device is taken for this program alone; a file or a pipe refuses, and is read as is.
   ioctl(fd, EVIOCGRAB, 1);
   *opened = path;

@@ -18,14 +18,18 @@
 namespace termsim {
 namespace {
 
-// A positive whole number, all of text.
-bool ParsePositive(const std::string& text, int* value) {
+// Sides of a framebuffer file: beyond any screen's, and small enough that its size,
+// 8192 x 8192 x 4 bytes, fits a 32-bit size_t.
+constexpr int kMaxSide = 8192;
+
+// A whole number of at most six digits, all of text.
+bool ParseNumber(const std::string& text, int* value) {
   if (text.empty() || text.size() > 6 ||
       text.find_first_not_of("0123456789") != std::string::npos) {
     return false;
   }
   *value = std::atoi(text.c_str());
-  return *value > 0;
+  return true;
 }
 
 std::string Describe(const fb_bitfield& field) {
@@ -56,9 +60,9 @@ bool ParseFramebufferFile(const std::string& setting, std::string* path, int* wi
   if (sizeColon == std::string::npos || sizeColon == 0) return false;
   const std::string size = setting.substr(sizeColon + 1, depthColon - sizeColon - 1);
   const size_t x = size.find('x');
-  if (x == std::string::npos || !ParsePositive(size.substr(0, x), width) ||
-      !ParsePositive(size.substr(x + 1), height) ||
-      !ParsePositive(setting.substr(depthColon + 1), bitsPerPixel)) {
+  if (x == std::string::npos || !ParseNumber(size.substr(0, x), width) ||
+      !ParseNumber(size.substr(x + 1), height) ||
+      !ParseNumber(setting.substr(depthColon + 1), bitsPerPixel)) {
     return false;
   }
   *path = setting.substr(0, sizeColon);
@@ -85,22 +89,34 @@ std::unique_ptr<Framebuffer> Framebuffer::Open(const std::string& setting, std::
                " bits per pixel, which is not supported (16 for RGB565, 32 for XRGB8888)";
       return nullptr;
     }
+    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
+      *error = "is " + std::to_string(width) + " x " + std::to_string(height) +
+               " pixels, which no screen is (1 to " + std::to_string(kMaxSide) +
+               " pixels a side)";
+      return nullptr;
+    }
     geometry.width = width;
     geometry.height = height;
     geometry.format = bits == 16 ? PixelFormat::kRgb565 : PixelFormat::kXrgb8888;
     geometry.stride = static_cast<size_t>(width) * static_cast<size_t>(geometry.BytesPerPixel());
     fb->mapSize_ = geometry.stride * static_cast<size_t>(height);
-    fb->fd_ = open(fb->path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Not through a link: the file may be in a directory another user can write to.
+    fb->fd_ = open(fb->path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fb->fd_ < 0) {
       *error = std::string("cannot be opened: ") + std::strerror(errno);
       return nullptr;
     }
+    // The blocks are allocated for real: a sparse file that the disk cannot back would
+    // end the program with SIGBUS at the first pixel drawn.
     struct stat status;
-    if (fstat(fb->fd_, &status) != 0 ||
-        (static_cast<size_t>(status.st_size) < fb->mapSize_ &&
-         ftruncate(fb->fd_, static_cast<off_t>(fb->mapSize_)) != 0)) {
+    if (fstat(fb->fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
+      *error = "is not a regular file; a device needs no geometry";
+      return nullptr;
+    }
+    const int failure = posix_fallocate(fb->fd_, 0, static_cast<off_t>(fb->mapSize_));
+    if (failure != 0) {
       *error = std::string("cannot be made ") + std::to_string(fb->mapSize_) +
-               " bytes long: " + std::strerror(errno);
+               " bytes long: " + std::strerror(failure);
       return nullptr;
     }
   } else {
@@ -135,12 +151,16 @@ std::unique_ptr<Framebuffer> Framebuffer::Open(const std::string& setting, std::
     geometry.height = static_cast<int>(var.yres);
     geometry.stride = fix.line_length;
     fb->mapSize_ = fix.smem_len;
-    offset = static_cast<size_t>(var.yoffset) * geometry.stride +
-             static_cast<size_t>(var.xoffset) * static_cast<size_t>(geometry.BytesPerPixel());
-    if (offset + geometry.stride * static_cast<size_t>(geometry.height) > fb->mapSize_) {
+    // In 64 bits: on the 32-bit terminal these products of the driver's figures could
+    // wrap in size_t and pass the check.
+    const uint64_t pixel = static_cast<uint64_t>(geometry.BytesPerPixel());
+    const uint64_t first = static_cast<uint64_t>(var.yoffset) * geometry.stride +
+                           static_cast<uint64_t>(var.xoffset) * pixel;
+    if (first + static_cast<uint64_t>(geometry.stride) * var.yres > fb->mapSize_) {
       *error = "reports more visible pixels than its memory holds";
       return nullptr;
     }
+    offset = static_cast<size_t>(first);
   }
 
   fb->map_ = mmap(nullptr, fb->mapSize_, PROT_READ | PROT_WRITE, MAP_SHARED, fb->fd_, 0);
