@@ -23,9 +23,9 @@
 #include "host/toolkit/render/png_file.h"
 #include "host/toolkit/render/renderer.h"
 #include "host/toolkit/toolkit_test.h"
+#include "tests/support/wait_until.h"
 #include "tests/upload_flow/upload_fixture.h"
 #include "upload/upload_dialog.h"
-#include "tests/support/wait_until.h"
 
 namespace {
 
