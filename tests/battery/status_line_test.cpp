@@ -7,6 +7,7 @@
 
 #include "battery/battery_monitor.h"
 #include "tests/support/ui_fixture.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -113,7 +114,8 @@ TEST_F(StatusLineTest, BuildingStartsTheMonitor) {
   fake::SetPowerSupply(1);
   fake::SetBatteryLevel(2);
   BuildStatusLine(ui_);
-  while (BatteryState.status.load() == 100) std::this_thread::yield();
+  ASSERT_TRUE(test::WaitUntil([] { return BatteryState.status.load() != 100; }))
+      << "the monitor made no pass";
   StopBatteryMonitor();
   EXPECT_EQ(BatteryState.status.load(), BAT_EXTERNAL | 48);
 }

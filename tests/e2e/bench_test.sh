@@ -20,14 +20,12 @@ pane_shows bench "KELDRAN Oct 14 2017"
 pane_shows bench "F2: mains"
 pane_shows bench "РЕЖИМ: РАЗРЯЖЕНО"
 # The status line (the first row) has the indicator's fill in the low colour, 0xF800.
-for _ in $(seq 100); do
-  tmux_cmd capture-pane -e -p -t bench | head -n 1 | grep -qF '48;2;255;0;0' && break
-  sleep 0.1
-done
-tmux_cmd capture-pane -e -p -t bench | head -n 1 | grep -qF '48;2;255;0;0' ||
-  fail "the indicator is not in the low colour"
-sleep 2  # some minutes of the program's time at the low cadence
+indicator_low() { tmux_cmd capture-pane -e -p -t bench | head -n 1 | grep -qF '48;2;255;0;0'; }
+wait_until indicator_low || fail "the indicator is not in the low colour"
+# Some twenty minutes of the program's time at the low cadence.
 log=$dir/data/report.txt
+low_lines() { [ "$(awk '$5 + 0 != 0 && $7 + 0 <= 40' "$log" | wc -l)" -ge 20 ]; }
+wait_until low_lines || { cat "$log"; fail "no twenty log lines at 40 % or less"; }
 awk '
   { split($2, t, ":"); s = t[1] * 3600 + t[2] * 60 + t[3]; if (s < last) s += 86400 }
   NR > 1 && $7 + 0 <= 40 && prev + 0 <= 40 { gaps++; if (s - last >= 50 && s - last <= 90) minute++ }
@@ -42,14 +40,12 @@ pane_shows bench "РЕЖИМ: ВНЕШНЕЕ ПИТАНИЕ"
 # rb at the path the screen shows, started first; then Backspace.
 link=$(tmux_cmd capture-pane -p -t bench | grep -o 'rb <[^ ]*' | head -n 1 | cut -c5-)
 [ -n "$link" ] && [ -e "$link" ] || { tmux_cmd capture-pane -p -t bench; fail "the screen shows no port to attach to"; }
-(cd "$work/rx" && exec rb <"$link" >"$link" 2>"$work/rb.err") &
-rb_pid=$!
-cleanup_hooks+=("kill $rb_pid 2>/dev/null")
-sleep 0.5
+start_rb_traced bench "$work/rx" "$link"
+wait_until rb_asked bench || fail "rb never asked for a file"
 cp "$log" "$work/before-upload.txt"
 tmux_cmd send-keys -t bench BSpace
 pane_shows bench "ВЫГРУЖЕНО 1 ФАЙЛОВ"
-wait "$rb_pid" || { cat "$work/rb.err"; fail "rb failed"; }
+wait "$rb_pid" || { cat "$work/bench.rb.err"; fail "rb failed"; }
 received=$(ls "$work/rx")
 # The refresh that takes the key may add a line before the upload starts.
 cmp -n "$(stat -c %s "$work/before-upload.txt")" "$work/before-upload.txt" "$work/rx/$received" ||

@@ -84,8 +84,7 @@ shown() {
   fail "the screen never showed '$1'"
 }
 
-for _ in $(seq 100); do [ -e "$TERMSIM_PORT11_LINK" ] && break; sleep 0.1; done
-[ -e "$TERMSIM_PORT11_LINK" ] || fail "port 11's pseudo-terminal did not appear"
+wait_until test -e "$TERMSIM_PORT11_LINK" || fail "port 11's pseudo-terminal did not appear"
 shown "РЕЖИМ: БАТАРЕЯ"
 expect_line "$shot.txt" "KELDRAN Oct 14 2017"
 expect_line "$shot.txt" "3950000"

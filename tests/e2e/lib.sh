@@ -152,6 +152,30 @@ finish_battest() {
 # now_ms: a monotonic clock in milliseconds, for the figures tests print.
 now_ms() { date +%s%3N; }
 
+# wait_until COMMAND...: waits until COMMAND succeeds, trying again every tenth of a
+# second; fails (status 1) when a minute has passed first, however busy the machine.
+wait_until() {
+  local end=$((SECONDS + 60))
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] || return 1
+    sleep 0.1
+  done
+}
+
+# rb_asked NAME: true once the receiver of start_rb_traced NAME has sent its first byte.
+rb_asked() { [ -s "$work/$1.asked" ]; }
+# start_rb_traced NAME DIR LINK: lrzsz's rb in DIR, receiving on the port at LINK, in the
+# background (rb_pid, its messages in $work/NAME.rb.err). What it sends passes through
+# tee, which copies it to $work/NAME.asked after the port has it: rb_asked tells that
+# its request is on the port.
+start_rb_traced() {
+  local name=$1 dir=$2 link=$3
+  : >"$work/$name.asked"
+  (cd "$dir" && exec rb <"$link" > >(exec tee "$work/$name.asked" >"$link") 2>"$work/$name.rb.err") &
+  rb_pid=$!
+  cleanup_hooks+=("kill $rb_pid 2>/dev/null")
+}
+
 # --- A program at a terminal, driven through tmux as a person would.
 tmux_socket=$work/tmux
 tmux_cmd() { tmux -S "$tmux_socket" "$@"; }
@@ -169,22 +193,15 @@ in_tmux() {
     "trap true INT; cd '$dir' && TERMSIM_DISPLAY=terminal $command 2>>'$work/battest.err'; echo \$? >'$work/$name.status'" \; \
     set-option -t "$name" remain-on-exit on
 }
+pane_has() { tmux_cmd capture-pane -p -t "$1" | grep -qF -- "$2"; }
 # pane_shows NAME TEXT: waits until the window shows TEXT.
 pane_shows() {
-  for _ in $(seq 600); do
-    tmux_cmd capture-pane -p -t "$1" | grep -qF -- "$2" && return
-    sleep 0.1
-  done
-  tmux_cmd capture-pane -p -t "$1"
-  fail "$1: the window never showed '$2'"
+  wait_until pane_has "$1" "$2" || { tmux_cmd capture-pane -p -t "$1"; fail "$1: the window never showed '$2'"; }
 }
 # exit_status NAME: waits for the program in window NAME to end; prints its status.
 exit_status() {
-  for _ in $(seq 600); do
-    [ -s "$work/$1.status" ] && { cat "$work/$1.status"; return; }
-    sleep 0.1
-  done
-  fail "$1: the program did not end"
+  wait_until test -s "$work/$1.status" || fail "$1: the program did not end"
+  cat "$work/$1.status"
 }
 terminal_given_back() {
   [ "$(tmux_cmd display-message -p -t "$1" '#{alternate_on}')" = 0 ] ||

@@ -28,6 +28,9 @@ expect_clean_end() {
     fail "$1: the log lost what it held"
   [ ! -L "$TERMSIM_PORT11_LINK" ] || fail "$1: port 11's link was left behind"
 }
+# port_opened: the upload has opened port 11: it has the upload's line settings (a
+# pseudo-terminal's master and slave share them; a new one starts at 38400 bit/s).
+port_opened() { [ "$(stty -F "$TERMSIM_PORT11_LINK" speed 2>/dev/null)" = 115200 ]; }
 
 # --- The end of the script, a second into the upload.
 new_dir eof
@@ -44,7 +47,7 @@ start_battest "$dir"
 say "wait 300" "key 8" "waitfor 60000 ИДЕТ ВЫГРУЗКА"
 screen_now "$work/term.wait"
 expect_text "$work/term.wait" "ИДЕТ ВЫГРУЗКА"
-sleep 1
+wait_until port_opened || fail "term: the upload never opened port 11"
 kill -TERM "$bt_pid"
 start=$(now_ms)
 wait "$bt_pid" || status=$?
@@ -58,7 +61,7 @@ in_tmux ctrlc "$dir" "$BATTEST"
 pane_shows ctrlc "KELDRAN Oct 14 2017"
 tmux_cmd send-keys -t ctrlc BSpace
 pane_shows ctrlc "ИДЕТ ВЫГРУЗКА"
-sleep 1
+wait_until port_opened || fail "ctrlc: the upload never opened port 11"
 tmux_cmd send-keys -t ctrlc C-c
 start=$(now_ms)
 status=$(exit_status ctrlc)
@@ -74,7 +77,9 @@ pane_shows twice "KELDRAN Oct 14 2017"
 tmux_cmd send-keys -t twice BSpace
 pane_shows twice "ИДЕТ ВЫГРУЗКА"
 printf C >"$TERMSIM_PORT11_LINK"
-sleep 1
+# The receiver takes block 0 and says nothing more.
+[ -n "$(timeout 60 head -c 1 "$TERMSIM_PORT11_LINK" | od -An -tx1)" ] ||
+  fail "twice: no answer to the request"
 tmux_cmd send-keys -t twice C-c
 pane_shows twice "ЗАВЕРШЕНИЕ ВЫГРУЗКИ"
 pane_shows twice "Quitting once the work under way is done"

@@ -28,9 +28,7 @@ new_run() {
 # start_rb NAME: rb on port 11 in a directory of its own, $work/NAME.rx.
 start_rb() {
   mkdir -p "$work/$1.rx"
-  (cd "$work/$1.rx" && exec rb <"$TERMSIM_PORT11_LINK" >"$TERMSIM_PORT11_LINK" 2>"$work/$1.rb.err") &
-  rb_pid=$!
-  cleanup_hooks+=("kill $rb_pid 2>/dev/null")
+  start_rb_traced "$1" "$work/$1.rx" "$TERMSIM_PORT11_LINK"
 }
 # expect_uploaded NAME: the summary, the received file and what is left after a success.
 expect_uploaded() {
@@ -53,6 +51,7 @@ expect_property_restored() {
 # --- rb started first, as the README says: it has asked before UPLOAD and is answered.
 new_run first
 start_rb first
+wait_until rb_asked first || fail "rb never asked for a file"
 start=$(now_ms)
 say "key 8" "waitfor 60000 ВЫГРУЖЕНО 1 ФАЙЛОВ"
 screen_now "$work/first.summary"
@@ -82,12 +81,10 @@ expect_property_restored
 
 # --- rb asked, then went away before UPLOAD: block 0 goes unanswered, the time-out.
 new_run gone
-mkdir -p "$work/gone.rx"
-(cd "$work/gone.rx" && exec rb <"$TERMSIM_PORT11_LINK" >"$TERMSIM_PORT11_LINK" 2>/dev/null) &
-gone_pid=$!
-sleep 1  # rb has asked by now; if not, the upload times out all the same
-kill "$gone_pid"
-wait "$gone_pid" 2>/dev/null || true
+start_rb gone
+wait_until rb_asked gone || fail "rb never asked for a file"
+kill "$rb_pid"
+wait "$rb_pid" 2>/dev/null || true
 say "key 8" "waitfor 60000 ОШИБКА"
 screen_now "$work/gone.summary"
 finish_battest "$work/gone.out"

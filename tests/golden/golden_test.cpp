@@ -23,6 +23,7 @@
 #include "host/toolkit/render/png_file.h"
 #include "host/toolkit/render/renderer.h"
 #include "host/toolkit/toolkit_test.h"
+#include "tests/support/wait_until.h"
 #include "tests/upload_flow/upload_fixture.h"
 #include "upload/upload_dialog.h"
 
@@ -186,7 +187,9 @@ class SilentUntilCancelled : public fake::PortPeer {
  public:
   void OnSend(const uint8_t*, size_t) override {}
   int OnRecv(uint8_t*, size_t) override {
-    while (TransferAbort.load() == 0) std::this_thread::yield();
+    if (!test::WaitUntil([] { return TransferAbort.load() != 0; })) {
+      ADD_FAILURE() << "the upload was never cancelled";
+    }
     return 0;
   }
 };

@@ -17,6 +17,7 @@
 #include "tests/upload/scripted_receiver.h"
 #include "tests/upload_flow/upload_fixture.h"
 #include "upload/transfer_block.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -142,12 +143,13 @@ TEST_F(UploadWorkerTest, TheAccountIsCompleteOnceTheWorkerSaysItIsDone) {
     receiver.Say({'C'});
     UploadState.uploadDone.store(0);
     std::thread worker(UploadWorker, nullptr);
-    while (UploadState.uploadDone.load() == 0) {
-    }
+    const bool done = test::WaitUntil([] { return UploadState.uploadDone.load() != 0; },
+                                      test::Look::kSpinning);
     struct stat status;
     const bool found = stat(MessageFile, &status) == 0;
     worker.join();
     fake::SetPeer(UPLOAD_PORT, nullptr);
+    ASSERT_TRUE(done) << "round " << round << ": the worker never said it was done";
     ASSERT_TRUE(found);
     ASSERT_EQ(static_cast<size_t>(status.st_size), account.size()) << "round " << round;
   }
