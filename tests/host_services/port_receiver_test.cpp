@@ -112,9 +112,14 @@ class UploadPortReceiver : public ::testing::Test {
   pid_t pid_ = -1;
 };
 
-// Each block goes out as soon as the 'C' asking for it has arrived, as a sender's
-// would: rb clears its input before it writes a 'C', not after, and port 11's
-// pseudo-terminal itself holds a send back for the moment a line takes to turn around.
+// Sends what answers the receiver's last byte after the turnaround the system's sender
+// keeps: rb clears its input right after it writes a request or an answer (a trace of
+// its calls shows the write, then the flush), so a block sent back at once can be lost.
+int Answer(const void* data, uint32_t len) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return OsPortSend(UPLOAD_PORT, data, len);
+}
+
 TEST_F(UploadPortReceiver, ReceivesABatchSentOverThePort) {
   std::vector<uint8_t> content(300);
   for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(i);
@@ -126,22 +131,22 @@ TEST_F(UploadPortReceiver, ReceivesABatchSentOverThePort) {
   OsPortReset(UPLOAD_PORT);
   const std::vector<uint8_t> block0 =
       Block(0, std::vector<uint8_t>(header.begin(), header.end()), 128, 0);
-  ASSERT_EQ(OsPortSend(UPLOAD_PORT, block0.data(), static_cast<uint32_t>(block0.size())), 0);
+  ASSERT_EQ(Answer(block0.data(), static_cast<uint32_t>(block0.size())), 0);
   ASSERT_EQ(Await({'C'}), 'C') << "block 0 not taken";
   const std::vector<uint8_t> block1 = Block(1, content, 1024, 0x1A);
   ASSERT_EQ(block1.size(), 1029u);
-  ASSERT_EQ(OsPortSend(UPLOAD_PORT, block1.data(), 1029), 0);
+  ASSERT_EQ(Answer(block1.data(), 1029), 0);
   ASSERT_EQ(Await({ACK, NAK}), ACK) << "data block refused";
   int answer = NAK;
   for (int i = 0; i < 3 && answer == NAK; ++i) {
     const uint8_t eot = EOT;
-    ASSERT_EQ(OsPortSend(UPLOAD_PORT, &eot, 1), 0);
+    ASSERT_EQ(Answer(&eot, 1), 0);
     answer = Await({ACK, NAK});
   }
   ASSERT_EQ(answer, ACK);
   ASSERT_EQ(Await({'C'}), 'C') << "no request for the next file";
   const std::vector<uint8_t> end = Block(0, {}, 128, 0);
-  ASSERT_EQ(OsPortSend(UPLOAD_PORT, end.data(), 133), 0);
+  ASSERT_EQ(Answer(end.data(), 133), 0);
   ASSERT_EQ(OsPortClose(UPLOAD_PORT), 0);  // right after the batch's last block
 
   EXPECT_EQ(WaitReceiver(), 0);
