@@ -54,6 +54,7 @@ one_upload() {
   local link=$1 offset=$2 name peer start elapsed received
   name=$link$offset.$round
   local dir=$work/$name
+  current=$name
   mkdir -p "$dir/data"
   printf '14.10.2017 12:00:00 4200000 3400000 3800000 50%% 50%%\r\n' >"$dir/data/report.txt"
   head -c 1500 /dev/urandom | base64 >>"$dir/data/report.txt"
@@ -108,8 +109,12 @@ one_upload() {
   [ "$(cat "$work/$name.rb.status" 2>/dev/null)" = 0 ] ||
     { show_trace "$name"; cat "$work/$name.rb.err"; fail "$name: rb did not end well (status $(cat "$work/$name.rb.status" 2>/dev/null))"; }
   echo "$link, rb at ${offset} ms: summary ${elapsed} ms after UPLOAD"
+  current=
 }
 
+# Whatever ends the test early, the trace of the upload at hand is shown.
+current=
+cleanup_hooks+=('[ -z "$current" ] || show_trace "$current"')
 for round in $(seq "$rounds"); do
   for link in "${links[@]}"; do
     for offset in "${offsets[@]}"; do one_upload "$link" "$offset"; done
