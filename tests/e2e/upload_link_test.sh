@@ -61,7 +61,8 @@ one_upload() {
   if [ "$link" = socat ]; then
     socat -x -v "pty,link=$work/$name.near,raw,echo=0" "pty,link=$work/$name.far,raw,echo=0" \
       2>"$work/$name.trace" &
-    cleanup_hooks+=("kill $! 2>/dev/null")
+    link_pid=$!
+    cleanup_hooks+=("kill $link_pid 2>/dev/null")
     wait_for_path "$work/$name.near"
     wait_for_path "$work/$name.far"
     export TERMSIM_PORT11=$work/$name.near
@@ -98,6 +99,10 @@ one_upload() {
   say "key 13"
   finish_battest "$work/$name.out"
   wait "$rb_pid" || true
+  if [ "$link" = socat ]; then  # the link goes with its upload
+    kill "$link_pid" 2>/dev/null || true
+    wait "$link_pid" 2>/dev/null || true
+  fi
   if ! grep -qxF "ВЫГРУЖЕНО 1 ФАЙЛОВ" "$work/$name.summary"; then
     show_trace "$name"
     cat "$work/$name.summary"
