@@ -20,11 +20,10 @@ mkdir -p "$work/props"
 echo "$model" >"$work/props/ro.fac.mach"
 echo 1 >"$work/props/persist.sys.xcb.enable"
 
-# wait_for_path PATH: waits (at most 10 s) until PATH exists.
-wait_for_path() {
-  for _ in $(seq 100); do [ -e "$1" ] && return; sleep 0.1; done
-  fail "$1 never appeared"
-}
+# wait_for_path PATH: waits until PATH exists.
+wait_for_path() { wait_until test -e "$1" || fail "$1 never appeared"; }
+# size_is_not FILE SIZE: FILE's size is no longer SIZE.
+size_is_not() { [ "$(stat -c %s "$1")" != "$2" ]; }
 # after_ms MS: sleeps MS milliseconds (MS >= 0).
 after_ms() { sleep "$(printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)))"; }
 
@@ -77,8 +76,7 @@ one_upload() {
   size=$(stat -c %s "$dir/data/report.txt")
   export TERMSIM_PORT11_TRACE=$work/$name.port11
   start_battest "$dir"
-  for _ in $(seq 200); do [ "$(stat -c %s "$dir/data/report.txt")" != "$size" ] && break; sleep 0.1; done
-  [ "$(stat -c %s "$dir/data/report.txt")" != "$size" ] || fail "$name: the first refresh wrote no line"
+  wait_until size_is_not "$dir/data/report.txt" "$size" || fail "$name: the first refresh wrote no line"
   # Port 11's link is made at the program's first use of a port, before that refresh.
   [ "$link" = socat ] || wait_for_path "$peer"
   cp "$dir/data/report.txt" "$work/$name.sent"

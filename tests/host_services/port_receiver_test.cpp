@@ -15,6 +15,7 @@
 #include "host/services/linux_services.h"
 #include "platform/terminal_services.h"
 #include "tests/host_services/test_support.h"
+#include "upload/transfer_block.h"
 
 namespace {
 
@@ -113,10 +114,11 @@ class UploadPortReceiver : public ::testing::Test {
 };
 
 // Sends what answers the receiver's last byte after the turnaround the system's sender
-// keeps: rb clears its input right after it writes a request or an answer (a trace of
-// its calls shows the write, then the flush), so a block sent back at once can be lost.
+// keeps (a pause of the protocol, not a wait for a state): rb clears its input right
+// after it writes a request or an answer (a trace of its calls shows the write, then the
+// flush), so a block sent back at once can be lost.
 int Answer(const void* data, uint32_t len) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::this_thread::sleep_for(std::chrono::milliseconds(YM_TURNAROUND_MS));
   return OsPortSend(UPLOAD_PORT, data, len);
 }
 
