@@ -47,7 +47,7 @@ TEST_F(StatusLineTest, HoldsAClockAndTheIndicatorAtTheRightEdge) {
   termsim::FormInfo line = termsim::StatusLine();
   ASSERT_EQ(line.controls.size(), 2u);
   const termsim::ControlInfo& clock = line.controls[0];
-  EXPECT_EQ(clock.kind, "clock");
+  EXPECT_EQ(clock.kind, termsim::ControlKind::kClock);
   EXPECT_EQ(clock.x, 0);
   EXPECT_EQ(clock.format, 3);
   EXPECT_EQ(clock.w, 240);
@@ -55,7 +55,7 @@ TEST_F(StatusLineTest, HoldsAClockAndTheIndicatorAtTheRightEdge) {
   EXPECT_EQ(clock.first, 0xFFE0);
   EXPECT_EQ(clock.second, 0x0000);
   const termsim::ControlInfo& indicator = line.controls[1];
-  EXPECT_EQ(indicator.kind, "batlevel");
+  EXPECT_EQ(indicator.kind, termsim::ControlKind::kBatLevel);
   EXPECT_EQ(indicator.x, 300);
   EXPECT_EQ(indicator.w, 20);
   EXPECT_EQ(indicator.h, 20);

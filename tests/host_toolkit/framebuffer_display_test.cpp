@@ -1,6 +1,6 @@
 // The framebuffer display on file-backed framebuffers: its pixels against the renderer's,
 // keys from a file of input events, screenshots, and the refusals before anything is drawn.
-#include "host/toolkit/displays/framebuffer_display.h"
+#include "host/toolkit/displays/framebuffer/framebuffer_display.h"
 
 #include <gtest/gtest.h>
 #include <linux/input.h>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/toolkit/displays/focus_ring.h"
+#include "host/toolkit/look/screen_text.h"
 #include "host/toolkit/render/png_file.h"
 #include "host/toolkit/render/renderer.h"
 #include "tests/host_toolkit/sample_screens.h"
@@ -36,7 +37,7 @@ Image Picture(const Screen& screen, int focus) {
 Screen TwoButtonScreen() {
   Screen screen = test::MainScreen();
   screen.formSerial = 1;
-  screen.form.controls[7] = test::Control("button", 160, 130, 158, 35, "ОК");
+  screen.form.controls[7] = test::Control(termsim::ControlKind::kButton, 160, 130, 158, 35, "ОК");
   screen.form.controls[7].code = 13;
   screen.form.controls[7].second = 0xC618;
   return screen;

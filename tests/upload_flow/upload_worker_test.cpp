@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/toolkit/cp1251.h"
+#include "host/toolkit/look/cp1251.h"
 #include "tests/fakes/fake_terminal_services.h"
 #include "tests/upload/scripted_receiver.h"
 #include "tests/upload_flow/upload_fixture.h"
