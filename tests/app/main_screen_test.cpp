@@ -98,10 +98,10 @@ TEST_F(MainScreenTest, FormHasItsTitleTextsAndUploadButton) {
 TEST_F(MainScreenTest, EscapeShowsTheScreenAgainWithoutUpload) {
   keys_.Press(27);
   EXPECT_EQ(RunMainScreenOnce(ui_, form_), -1);
-  EXPECT_EQ(fake::PortOpenCount(UPLOAD_PORT), 0);
+  EXPECT_EQ(test::PortOpenCount(UPLOAD_PORT), 0);
   keys_.Press(13);
   EXPECT_NE(RunMainScreenOnce(ui_, form_), 100);
-  EXPECT_EQ(fake::PortOpenCount(UPLOAD_PORT), 0);
+  EXPECT_EQ(test::PortOpenCount(UPLOAD_PORT), 0);
   EXPECT_EQ(termsim::ScreenForm().title, "KELDRAN Oct 14 2017");
 }
 
@@ -109,12 +109,12 @@ TEST_F(MainScreenTest, UploadButtonRunsTheUploadDialog) {
   keys_.Press(8);
   keys_.PressWhenShown(13, "ОШИБКА");  // no log here: the summary tells of it
   EXPECT_EQ(RunMainScreenOnce(ui_, form_), 100);
-  EXPECT_EQ(fake::PortOpenCount(UPLOAD_PORT), 1);
+  EXPECT_EQ(test::PortOpenCount(UPLOAD_PORT), 1);
   EXPECT_TRUE(keys_.Done());
 }
 
 TEST_F(MainScreenTest, RefreshRunsWhileTheScreenIsUp) {
-  keys_.Press(27, [] { return fake::SleepExCalls() >= 3; });
+  keys_.Press(27, [] { return test::SleepExCalls() >= 3; });
   RunMainScreenOnce(ui_, form_);
   termsim::FormInfo form = termsim::DescribeForm(form_);
   EXPECT_EQ(Utf8(Named(form, "Mode")->text), "РЕЖИМ: БАТАРЕЯ");

@@ -103,16 +103,16 @@ TEST_F(StatusLineTest, ExternalPowerShowsNoNumberAndLeavesTheColour) {
 TEST_F(StatusLineTest, NullStatusLineCreatesNothingAndStartsNoMonitor) {
   StartBatteryIndicator(nullptr);
   EXPECT_EQ(BatteryIndicator, nullptr);
-  fake::SetPowerSupply(1);
-  fake::SetBatteryLevel(2);
+  test::SetPowerSupply(1);
+  test::SetBatteryLevel(2);
   for (int i = 0; i < 1000; i++) std::this_thread::yield();
   EXPECT_EQ(BatteryState.status.load(), 100);  // no monitor pass has run
-  EXPECT_EQ(fake::Ticks(), 0u);                // and nobody slept
+  EXPECT_EQ(test::Ticks(), 0u);                // and nobody slept
 }
 
 TEST_F(StatusLineTest, BuildingStartsTheMonitor) {
-  fake::SetPowerSupply(1);
-  fake::SetBatteryLevel(2);
+  test::SetPowerSupply(1);
+  test::SetBatteryLevel(2);
   BuildStatusLine(ui_);
   ASSERT_TRUE(test::WaitUntil([] { return BatteryState.status.load() != 100; }))
       << "the monitor made no pass";

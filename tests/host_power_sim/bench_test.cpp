@@ -91,7 +91,7 @@ TEST(Scenario, RefusesTimesBeyondAHundredThousandHours) {
 // Only a regular file is a scenario: a directory is not an empty one, and a FIFO or a
 // device is refused without waiting or reading without end.
 TEST(Scenario, AFileThatIsNoRegularFileIsRefused) {
-  testsupport::TempDir dir;
+  test::TempDir dir;
   ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
   for (const std::string& path : {dir.path(), dir / "fifo", std::string("/dev/zero")}) {
     std::vector<BenchEvent> events;
@@ -99,7 +99,7 @@ TEST(Scenario, AFileThatIsNoRegularFileIsRefused) {
     EXPECT_FALSE(termsim::ReadScenarioFile(path, &events, &error)) << path;
     EXPECT_EQ(error, "not a regular file") << path;
   }
-  testsupport::WriteFile(dir / "good", "at 1h plug\n");
+  test::WriteFile(dir / "good", "at 1h plug\n");
   std::vector<BenchEvent> events;
   std::string error;
   EXPECT_TRUE(termsim::ReadScenarioFile(dir / "good", &events, &error)) << error;
@@ -109,7 +109,7 @@ TEST(Scenario, AFileThatIsNoRegularFileIsRefused) {
 // The files read back as the host services read a kernel's: the source, the level, the
 // voltages; and the scenario's events take effect at their times, not a step later.
 TEST(BatteryBench, KeepsKernelFilesThatFollowTheScenario) {
-  testsupport::TempDir dir;
+  test::TempDir dir;
   std::vector<BenchEvent> events;
   std::string error;
   ASSERT_TRUE(termsim::ParseScenario("at 0 charge 60%\nat 1h plug\n", &events, &error));
@@ -117,30 +117,30 @@ TEST(BatteryBench, KeepsKernelFilesThatFollowTheScenario) {
   bench.Advance(5000);
   ASSERT_TRUE(bench.WriteFiles());
   EXPECT_EQ(termsim::PowerSourceIn(dir.path()), 3) << "on battery";
-  EXPECT_EQ(testsupport::ReadFile(dir / "battery/voltage_max"), "4200000\n");
-  EXPECT_EQ(testsupport::ReadFile(dir / "battery/voltage_min"), "3400000\n");
-  EXPECT_EQ(testsupport::ReadFile(dir / "battery/capacity"), "60\n");
-  const std::string before = testsupport::ReadFile(dir / "battery/voltage_now");
+  EXPECT_EQ(test::ReadFile(dir / "battery/voltage_max"), "4200000\n");
+  EXPECT_EQ(test::ReadFile(dir / "battery/voltage_min"), "3400000\n");
+  EXPECT_EQ(test::ReadFile(dir / "battery/capacity"), "60\n");
+  const std::string before = test::ReadFile(dir / "battery/voltage_now");
   bench.Advance(5000 + kHour + 30 * kMinute);  // an hour on battery, half an hour charging
   ASSERT_TRUE(bench.WriteFiles());
   EXPECT_EQ(termsim::PowerSourceIn(dir.path()), 1) << "mains online";
-  EXPECT_EQ(testsupport::ReadFile(dir / "battery/status"), "Charging\n");
-  EXPECT_EQ(testsupport::ReadFile(dir / "battery/capacity"), "75\n")
+  EXPECT_EQ(test::ReadFile(dir / "battery/status"), "Charging\n");
+  EXPECT_EQ(test::ReadFile(dir / "battery/capacity"), "75\n")
       << "60 % - 10 % on battery + 25 % charged at 0.5 C";
   bench.ToggleMains();
   ASSERT_TRUE(bench.WriteFiles());
   EXPECT_EQ(termsim::PowerSourceIn(dir.path()), 3);
-  EXPECT_NE(testsupport::ReadFile(dir / "battery/voltage_now"), before);
+  EXPECT_NE(test::ReadFile(dir / "battery/voltage_now"), before);
 }
 
 // Each file is replaced whole, never rewritten in place: a reader that opened the
 // voltage before an update reads the old value whole, one that opens after reads the new.
 TEST(BatteryBench, ReplacesEachFileWholeForItsReaders) {
-  testsupport::TempDir dir;
+  test::TempDir dir;
   BatteryBench bench(dir.path(), {}, 0);
   ASSERT_TRUE(bench.WriteFiles());
   const std::string path = dir / "battery/voltage_now";
-  const std::string before = testsupport::ReadFile(path);
+  const std::string before = test::ReadFile(path);
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
   bench.Advance(2 * kHour);
@@ -149,7 +149,7 @@ TEST(BatteryBench, ReplacesEachFileWholeForItsReaders) {
   const ssize_t got = pread(fd, text, sizeof text - 1, 0);
   close(fd);
   EXPECT_EQ(std::string(text, got > 0 ? static_cast<size_t>(got) : 0), before);
-  const std::string after = testsupport::ReadFile(path);
+  const std::string after = test::ReadFile(path);
   EXPECT_NE(after, before);
   EXPECT_EQ(after.back(), '\n');
 }
@@ -157,18 +157,18 @@ TEST(BatteryBench, ReplacesEachFileWholeForItsReaders) {
 // The directory may be one that others can write to: a link planted at a temporary name
 // is removed, not written through, and a class directory that is a link is refused.
 TEST(BatteryBench, WritesThroughNoLink) {
-  testsupport::TempDir dir, elsewhere;
+  test::TempDir dir, elsewhere;
   const std::string victim = elsewhere / "victim";
-  testsupport::WriteFile(victim, "keep");
+  test::WriteFile(victim, "keep");
   ASSERT_EQ(mkdir((dir / "battery").c_str(), 0755), 0);
   ASSERT_EQ(symlink(victim.c_str(), (dir / "battery/voltage_now.new").c_str()), 0);
   BatteryBench bench(dir.path(), {}, 0);
   ASSERT_TRUE(bench.WriteFiles());
-  EXPECT_EQ(testsupport::ReadFile(victim), "keep");
+  EXPECT_EQ(test::ReadFile(victim), "keep");
   EXPECT_FALSE(std::filesystem::is_symlink(dir / "battery/voltage_now"));
-  EXPECT_NE(testsupport::ReadFile(dir / "battery/voltage_now"), "keep");
+  EXPECT_NE(test::ReadFile(dir / "battery/voltage_now"), "keep");
 
-  testsupport::TempDir other;
+  test::TempDir other;
   ASSERT_EQ(symlink(elsewhere.path().c_str(), (other / "Mains").c_str()), 0);
   BatteryBench linked(other.path(), {}, 0);
   EXPECT_FALSE(linked.WriteFiles());

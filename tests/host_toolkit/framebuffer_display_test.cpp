@@ -103,7 +103,7 @@ class FramebufferOnFiles : public ::testing::Test {
     return Display::kNoInput;
   }
 
-  testsupport::TempDir temp_;
+  test::TempDir temp_;
   std::unique_ptr<FramebufferDisplay> display_;
 };
 
@@ -163,7 +163,7 @@ TEST_F(FramebufferOnFiles, PrintScreenSavesThePictureAndTheText) {
   std::string error;
   ASSERT_TRUE(termsim::ReadPng(Path("screen-1.png"), &saved, &error)) << error;
   EXPECT_TRUE(saved == Picture(screen, 6));
-  EXPECT_EQ(testsupport::ReadFile(Path("screen-1.txt")), termsim::ScreenTextOf(screen));
+  EXPECT_EQ(test::ReadFile(Path("screen-1.txt")), termsim::ScreenTextOf(screen));
 }
 
 // A missing framebuffer, one reached through a link, a geometry no screen has, a format
@@ -175,7 +175,7 @@ TEST_F(FramebufferOnFiles, RefusesBeforeDrawingAnything) {
     std::string framebuffer, input, expected;
   };
   const std::string fb = Path("fb");
-  testsupport::WriteFile(fb, std::string(320 * 240 * 2, '\xAB'));
+  test::WriteFile(fb, std::string(320 * 240 * 2, '\xAB'));
   ASSERT_EQ(symlink(fb.c_str(), Path("link").c_str()), 0);
   const Case cases[] = {
       {Path("link") + ":320x240:16", keys,
@@ -207,7 +207,7 @@ TEST_F(FramebufferOnFiles, RefusesBeforeDrawingAnything) {
     EXPECT_EQ(error.back(), '.') << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }
-  EXPECT_EQ(testsupport::ReadFile(fb), std::string(320 * 240 * 2, '\xAB')) << "nothing drawn";
+  EXPECT_EQ(test::ReadFile(fb), std::string(320 * 240 * 2, '\xAB')) << "nothing drawn";
 }
 
 }  // namespace

@@ -167,7 +167,7 @@ TEST(RendererSizes, DrawsAScreenOfAnySize) {
 }
 
 TEST(PngFiles, EveryColourComesBackAsWrittenAtAnyScale) {
-  const testsupport::TempDir temp;
+  const test::TempDir temp;
   const std::string& dir = temp.path();
   Image all(256, 256);
   for (int i = 0; i < 65536; ++i) all.pixels[static_cast<size_t>(i)] = static_cast<uint16_t>(i);

@@ -183,7 +183,7 @@ namespace {
 // png writes the screen as the renderer draws it, the focus on the first button, and
 // --scale enlarges it; a file that cannot be written is reported and the script goes on.
 TEST_F(ScriptCommands, PngWritesThePictureOfTheScreen) {
-  const testsupport::TempDir temp;
+  const test::TempDir temp;
   const std::string& dir = temp.path();
   Start("png " + dir + "/a.png\npng " + dir + "/b.png --scale 2\npng " + dir +
         "/none/c.png\npng " + dir + "/d.png --scale 0\npng\nkey 5\n");

@@ -60,7 +60,7 @@ class KeyScript {
 class UiFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    fake::Reset();
+    test::Reset();
     termsim::ResetToolkit();
     termsim::UseTestDisplay([this] { return keys_.Next(); });
     ui_ = igUI::Init(0);
