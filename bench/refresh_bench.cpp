@@ -11,7 +11,7 @@
 #include "app/main_screen.h"
 #include "app/screen_refresh.h"
 #include "battery/battery_monitor.h"
-#include "host/toolkit/toolkit_test.h"
+#include "host/toolkit/inspection.h"
 #include "tests/fakes/fake_terminal_services.h"
 
 namespace {
@@ -33,7 +33,7 @@ void RemoveWorkDir(const std::string& dir) {
 // The main screen on the test display, in a working directory of its own.
 struct MainScreen {
   MainScreen() : dir(MakeWorkDir()) {
-    fake::Reset();
+    test::Reset();
     termsim::ResetToolkit();
     termsim::UseTestDisplay([] { return -1; });
     form = reinterpret_cast<intptr_t>(BuildMainScreen(igUI::Init(0)));
@@ -67,7 +67,7 @@ void BM_RefreshWithLogLine(benchmark::State& state) {
   BatteryState.voltageMin = 3400000;
   BatteryState.voltageNow = 3800000;
   for (auto _ : state) {
-    fake::Advance(600001);
+    test::Advance(600001);
     benchmark::DoNotOptimize(screen.Refresh());
   }
   struct stat status;
@@ -82,9 +82,9 @@ BENCHMARK(BM_RefreshWithLogLine);
 
 // One pass of the battery monitor on external power (no kernel file read).
 void BM_MonitorPassExternal(benchmark::State& state) {
-  fake::Reset();
-  fake::SetPowerSupply(1);
-  fake::SetBatteryLevel(3);
+  test::Reset();
+  test::SetPowerSupply(1);
+  test::SetBatteryLevel(3);
   for (auto _ : state) BatteryMonitorPass();
 }
 BENCHMARK(BM_MonitorPassExternal);
@@ -97,8 +97,8 @@ void BM_MonitorPassBattery(benchmark::State& state) {
   std::fclose(f);
   const char* kernelFiles = BatteryFilesDir;
   BatteryFilesDir = dir.c_str();
-  fake::Reset();
-  fake::SetPowerSupply(3);
+  test::Reset();
+  test::SetPowerSupply(3);
   for (auto _ : state) BatteryMonitorPass();
   BatteryFilesDir = kernelFiles;
   unlink("voltage_now");

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "host/toolkit/displays/framebuffer_display.h"
+#include "host/toolkit/displays/framebuffer/framebuffer_display.h"
 #include "host/toolkit/render/renderer.h"
 #include "tests/host_toolkit/sample_screens.h"
 

@@ -18,7 +18,7 @@
 namespace {
 
 // Answers every block and EOT at once, like a cooperative YMODEM receiver.
-class InstantReceiver : public fake::PortPeer {
+class InstantReceiver : public test::PortPeer {
  public:
   InstantReceiver() { replies_.push_back(YM_REQUEST); }
   void OnSend(const uint8_t* data, size_t len) override {
@@ -72,10 +72,10 @@ void BM_SendFile(benchmark::State& state) {
   bool written = write(fd, contents.data(), size) == static_cast<ssize_t>(size);
   close(fd);
 
-  fake::Reset();
+  test::Reset();
   InstantReceiver receiver;
   OsPortOpen(UPLOAD_PORT, "115200,8,n,1");
-  fake::SetPeer(UPLOAD_PORT, &receiver);
+  test::SetPeer(UPLOAD_PORT, &receiver);
   if (!written) state.SkipWithError("temporary file not written");
   for (auto _ : state) {
     if (!written) break;
@@ -85,7 +85,7 @@ void BM_SendFile(benchmark::State& state) {
       break;
     }
   }
-  fake::SetPeer(UPLOAD_PORT, nullptr);
+  test::SetPeer(UPLOAD_PORT, nullptr);
   OsPortClose(UPLOAD_PORT);
   unlink(path);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));

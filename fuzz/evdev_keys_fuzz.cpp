@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "host/toolkit/displays/evdev_keys.h"
+#include "host/toolkit/displays/framebuffer/evdev_keys.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   termsim::EvdevKeys keys;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/toolkit/displays/framebuffer.h"
+#include "host/toolkit/displays/framebuffer/framebuffer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string setting(reinterpret_cast<const char*>(data), size);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/bench/scenario.h"
+#include "host/power_sim/scenario.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<termsim::BenchEvent> events;

@@ -38,12 +38,12 @@ struct Event {
   uint32_t tick;
 };
 
-class FuzzedReceiver : public fake::PortPeer {
+class FuzzedReceiver : public test::PortPeer {
  public:
   FuzzedReceiver(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
   void OnSend(const uint8_t* data, size_t len) override {
-    events_.push_back({true, std::vector<uint8_t>(data, data + len), fake::Ticks()});
+    events_.push_back({true, std::vector<uint8_t>(data, data + len), test::Ticks()});
   }
 
   int OnRecv(uint8_t* buf, size_t len) override {
@@ -56,7 +56,7 @@ class FuzzedReceiver : public fake::PortPeer {
       buf[n++] = pending_.front();
       pending_.pop_front();
     }
-    if (n > 0) events_.push_back({false, std::vector<uint8_t>(buf, buf + n), fake::Ticks()});
+    if (n > 0) events_.push_back({false, std::vector<uint8_t>(buf, buf + n), test::Ticks()});
     return static_cast<int>(n);
   }
 
@@ -214,18 +214,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (f == nullptr || std::fwrite(file.data(), 1, file.size(), f) != file.size()) std::abort();
   std::fclose(f);
 
-  fake::Reset();
+  test::Reset();
   FuzzedReceiver receiver(data, size);
-  fake::SetPeer(UPLOAD_PORT, &receiver);
+  test::SetPeer(UPLOAD_PORT, &receiver);
   TransferAbort.store(0);
   OsPortOpen(UPLOAD_PORT, "115200,8,n,1");
-  const uint32_t start = fake::Ticks();
+  const uint32_t start = test::Ticks();
   int result = SendFile(path.c_str(), "r_T42_201710140905.txt");
   if (result > 0 && static_cast<size_t>(result) != file.size()) Fail("a size not the file's");
   if (result >= 0) result = EndBatch();
-  const uint32_t end = fake::Ticks();
+  const uint32_t end = test::Ticks();
   OsPortClose(UPLOAD_PORT);
-  fake::SetPeer(UPLOAD_PORT, nullptr);
+  test::SetPeer(UPLOAD_PORT, nullptr);
 
   CheckWaits(receiver.events(), start, end);
   CheckRefusals(receiver.events());

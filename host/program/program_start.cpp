@@ -2,15 +2,18 @@
 // - port 11's pseudo-terminal is made and its path printed before a display takes the
 //   screen over, so that a receiver can be attached before the first upload; the
 //   terminal display keeps saying where it is, with the command to receive;
-// - the battery bench starts when the run asks for one (TERMSIM_BATTERY_SIM);
-// - from then on whatever ends the program removes what the host set up for it.
+// - the battery bench starts when the run asks for one (TERMSIM_BATTERY_SIM), with F2
+//   among the host's keys to plug and unplug its mains;
+// - from then on whatever ends the program removes what the host set up for it;
+// - the host shell sets the toolkit up (the screen's size, the display, quitting).
 // Linked into programs only, not into tests, which make the port when they need it.
 #include <string>
 
-#include "host/bench/battery_bench.h"
 #include "host/common/end_actions.h"
+#include "host/power_sim/battery_bench.h"
+#include "host/program/host_keys.h"
+#include "host/program/shell.h"
 #include "host/services/linux_services.h"
-#include "host/toolkit/toolkit.h"
 
 namespace {
 
@@ -26,7 +29,10 @@ struct ProgramStart {
   ProgramStart() {
     termsim::RunEndActionsOnFatalSignals();
     ShowWherePort11Is();
-    termsim::StartBatteryBenchFromEnvironment();
+    if (termsim::StartBatteryBenchFromEnvironment()) {
+      termsim::AddHostKey(2, "mains", termsim::ToggleBenchMains);
+    }
+    termsim::StartHostShell();
   }
 } gProgramStart;
 

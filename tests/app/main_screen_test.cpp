@@ -50,7 +50,7 @@ void ExpectGeometry(igForm* built, const Expected (&expected)[9]) {
     EXPECT_EQ(c.y, e.y) << e.name;
     EXPECT_EQ(c.w, e.w) << e.name;
     EXPECT_EQ(c.h, e.h) << e.name;
-    if (c.kind == "static") {
+    if (c.kind == termsim::ControlKind::kStatic) {
       EXPECT_EQ(c.style, e.style) << e.name;
     }
   }
@@ -69,10 +69,9 @@ TEST_F(MainScreenTest, ControlsHaveTheirGeometryAtWidth320) {
 // pixels it is one pixel further right than Jit's end.
 TEST_F(MainScreenTest, ControlsHaveTheirGeometryAtWidth321) {
   termsim::ResetToolkit();
-  setenv("TERMSIM_SCREEN", "321x240", 1);
+  termsim::SetScreenSize(321, 240);
   termsim::UseTestDisplay([this] { return keys_.Next(); });
   ui_ = igUI::Init(0);
-  unsetenv("TERMSIM_SCREEN");
   ASSERT_EQ(igUI::GetWidth(), 321);
   const Expected expected[] = {
       {"Max", 2, 10, 317, 28, 5},   {"Now", 2, 40, 317, 28, 5},   {"Min", 2, 70, 317, 28, 5},
@@ -87,7 +86,7 @@ TEST_F(MainScreenTest, FormHasItsTitleTextsAndUploadButton) {
   EXPECT_EQ(form.flags & 8u, 8u);
   EXPECT_EQ(form.option, 6u);
   const termsim::ControlInfo& button = form.controls[6];
-  EXPECT_EQ(button.kind, "button");
+  EXPECT_EQ(button.kind, termsim::ControlKind::kButton);
   EXPECT_EQ(button.text, "UPLOAD");
   EXPECT_EQ(button.code, 8);
   EXPECT_EQ(Utf8(Named(form, "Mode")->text), "РЕЖИМ:");
@@ -99,10 +98,10 @@ TEST_F(MainScreenTest, FormHasItsTitleTextsAndUploadButton) {
 TEST_F(MainScreenTest, EscapeShowsTheScreenAgainWithoutUpload) {
   keys_.Press(27);
   EXPECT_EQ(RunMainScreenOnce(ui_, form_), -1);
-  EXPECT_EQ(fake::PortOpenCount(UPLOAD_PORT), 0);
+  EXPECT_EQ(test::PortOpenCount(UPLOAD_PORT), 0);
   keys_.Press(13);
   EXPECT_NE(RunMainScreenOnce(ui_, form_), 100);
-  EXPECT_EQ(fake::PortOpenCount(UPLOAD_PORT), 0);
+  EXPECT_EQ(test::PortOpenCount(UPLOAD_PORT), 0);
   EXPECT_EQ(termsim::ScreenForm().title, "KELDRAN Oct 14 2017");
 }
 
@@ -110,12 +109,12 @@ TEST_F(MainScreenTest, UploadButtonRunsTheUploadDialog) {
   keys_.Press(8);
   keys_.PressWhenShown(13, "ОШИБКА");  // no log here: the summary tells of it
   EXPECT_EQ(RunMainScreenOnce(ui_, form_), 100);
-  EXPECT_EQ(fake::PortOpenCount(UPLOAD_PORT), 1);
+  EXPECT_EQ(test::PortOpenCount(UPLOAD_PORT), 1);
   EXPECT_TRUE(keys_.Done());
 }
 
 TEST_F(MainScreenTest, RefreshRunsWhileTheScreenIsUp) {
-  keys_.Press(27, [] { return fake::SleepExCalls() >= 3; });
+  keys_.Press(27, [] { return test::SleepExCalls() >= 3; });
   RunMainScreenOnce(ui_, form_);
   termsim::FormInfo form = termsim::DescribeForm(form_);
   EXPECT_EQ(Utf8(Named(form, "Mode")->text), "РЕЖИМ: БАТАРЕЯ");

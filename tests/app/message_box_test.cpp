@@ -21,7 +21,7 @@ class MessageBoxTest : public test::UiFixture {
   std::vector<termsim::ControlInfo> Buttons() const {
     std::vector<termsim::ControlInfo> buttons;
     for (const termsim::ControlInfo& c : shown_.controls) {
-      if (c.kind == "button") buttons.push_back(c);
+      if (c.kind == termsim::ControlKind::kButton) buttons.push_back(c);
     }
     return buttons;
   }
@@ -46,7 +46,7 @@ TEST_F(MessageBoxTest, OkBoxHasOneCentredOkButton) {
 TEST_F(MessageBoxTest, TextBlockFillsTheClientArea) {
   ShowAndPress(MB_OK, 13);
   const termsim::ControlInfo& text = shown_.controls.at(0);
-  EXPECT_EQ(text.kind, "multiline");
+  EXPECT_EQ(text.kind, termsim::ControlKind::kMultiLine);
   EXPECT_EQ(Utf8(text.text), "ТЕКСТ");
   EXPECT_EQ(text.x, 2);
   EXPECT_EQ(text.y, 2);

@@ -40,7 +40,7 @@ class ScreenRefreshTest : public test::UiFixture {
   }
   // Refreshes after ms more of virtual time.
   void RefreshAfter(uint32_t ms) {
-    fake::Advance(ms);
+    test::Advance(ms);
     Refresh();
   }
   std::string Text(const char* name) {
@@ -104,9 +104,9 @@ TEST_F(ScreenRefreshTest, NegativeVoltagesShowSigned) {
 }
 
 TEST_F(ScreenRefreshTest, FirstRefreshWritesTheLogLineByteForByte) {
-  fake::SetTicks(123456);
+  test::SetTicks(123456);
   TerminalTime t{2017, 3, 4, 5, 6, 7, 6};
-  fake::SetTime(t);
+  test::SetTime(t);
   Battery(4200000, 3400000, 3800000, 62, 50, 5);
   Refresh();
   EXPECT_EQ(Log(), "04.03.2017 05:06:07 4200000 3400000 3800000 62% 50%\r\n");
@@ -144,7 +144,7 @@ TEST_F(ScreenRefreshTest, WithoutAVoltageReadingLinesComeEveryTenMinutes) {
 }
 
 TEST_F(ScreenRefreshTest, CadenceHoldsAcrossTheTickCounterWrap) {
-  fake::SetTicks(0xFFFFFFFFu - 30000);
+  test::SetTicks(0xFFFFFFFFu - 30000);
   Battery(420, 340, 372, 40, 40, BAT_LOW | 3);
   Refresh();
   RefreshAfter(ONE_MINUTE);  // the counter has wrapped
@@ -152,7 +152,7 @@ TEST_F(ScreenRefreshTest, CadenceHoldsAcrossTheTickCounterWrap) {
   RefreshAfter(1);
   EXPECT_EQ(LogLines(), 2);
   BatteryState.filteredPercent = 41;
-  fake::SetTicks(0xFFFFFFFFu - 5);
+  test::SetTicks(0xFFFFFFFFu - 5);
   ResetMainScreenRefresh();
   Refresh();
   EXPECT_EQ(LogLines(), 3);  // the first refresh logs even just before the wrap
@@ -203,9 +203,9 @@ TEST_F(ScreenRefreshTest, UploadCodeGives100AfterTheRefresh) {
 TEST_F(ScreenRefreshTest, EveryRefreshKeepsTheTerminalAwakeAndBright) {
   Refresh();
   Refresh();
-  EXPECT_EQ(fake::SleepExCalls(), 2);
-  EXPECT_EQ(fake::LastSleepExMode(), 0);
-  EXPECT_EQ(fake::LastBrightness(), 8);
+  EXPECT_EQ(test::SleepExCalls(), 2);
+  EXPECT_EQ(test::LastSleepExMode(), 0);
+  EXPECT_EQ(test::LastBrightness(), 8);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ constexpr int POWER_BATTERY = 3;
 class BatteryMonitorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fake::Reset();
+    test::Reset();
     ResetBatteryState();
     char pattern[] = "/tmp/battery-files-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -51,14 +51,14 @@ class BatteryMonitorTest : public ::testing::Test {
   // One pass on battery with the kernel reporting voltage v.
   StatusWord OnBattery(int v) {
     Write("voltage_now", std::to_string(v) + "\n");
-    fake::SetPowerSupply(POWER_BATTERY);
+    test::SetPowerSupply(POWER_BATTERY);
     BatteryMonitorPass();
     return BatteryState.status.load();
   }
   // One pass on external power with the platform reporting level.
   StatusWord OnExternal(int level, int source = POWER_MAINS) {
-    fake::SetPowerSupply(source);
-    fake::SetBatteryLevel(level);
+    test::SetPowerSupply(source);
+    test::SetBatteryLevel(level);
     BatteryMonitorPass();
     return BatteryState.status.load();
   }
@@ -153,7 +153,7 @@ TEST_F(BatteryMonitorTest, MissingVoltageFileGivesZeroAndKeepsTheLastVoltage) {
   Battery(340, 420);
   OnBattery(380);
   unlink(Path("voltage_now").c_str());
-  fake::SetPowerSupply(POWER_BATTERY);
+  test::SetPowerSupply(POWER_BATTERY);
   BatteryMonitorPass();
   EXPECT_EQ(BatteryState.status.load(), 0);
   EXPECT_EQ(BatteryState.voltageNow.load(), 380);
@@ -182,7 +182,7 @@ TEST_F(BatteryMonitorTest, WideMicrovoltSpansDoNotOverflow) {
 TEST_F(BatteryMonitorTest, UnknownPowerSourceGivesZeroAndKeepsTheFilter) {
   Battery(340, 420);
   OnBattery(380);
-  fake::SetPowerSupply(0);
+  test::SetPowerSupply(0);
   BatteryMonitorPass();
   EXPECT_EQ(BatteryState.status.load(), 0);
   EXPECT_TRUE(BatteryState.onBatteryBefore.load());
@@ -231,8 +231,8 @@ TEST_F(BatteryMonitorTest, AKernelPathThatIsNoRegularFileIsNotRead) {
 }
 
 TEST_F(BatteryMonitorTest, MonitorThreadStartsAndStopsRepeatedly) {
-  fake::SetPowerSupply(POWER_MAINS);
-  fake::SetBatteryLevel(2);
+  test::SetPowerSupply(POWER_MAINS);
+  test::SetBatteryLevel(2);
   for (int round = 0; round < 20; round++) {
     ResetBatteryState();
     StartBatteryMonitor(nullptr);

@@ -47,7 +47,7 @@ TEST_F(StatusLineTest, HoldsAClockAndTheIndicatorAtTheRightEdge) {
   termsim::FormInfo line = termsim::StatusLine();
   ASSERT_EQ(line.controls.size(), 2u);
   const termsim::ControlInfo& clock = line.controls[0];
-  EXPECT_EQ(clock.kind, "clock");
+  EXPECT_EQ(clock.kind, termsim::ControlKind::kClock);
   EXPECT_EQ(clock.x, 0);
   EXPECT_EQ(clock.format, 3);
   EXPECT_EQ(clock.w, 240);
@@ -55,7 +55,7 @@ TEST_F(StatusLineTest, HoldsAClockAndTheIndicatorAtTheRightEdge) {
   EXPECT_EQ(clock.first, 0xFFE0);
   EXPECT_EQ(clock.second, 0x0000);
   const termsim::ControlInfo& indicator = line.controls[1];
-  EXPECT_EQ(indicator.kind, "batlevel");
+  EXPECT_EQ(indicator.kind, termsim::ControlKind::kBatLevel);
   EXPECT_EQ(indicator.x, 300);
   EXPECT_EQ(indicator.w, 20);
   EXPECT_EQ(indicator.h, 20);
@@ -103,16 +103,16 @@ TEST_F(StatusLineTest, ExternalPowerShowsNoNumberAndLeavesTheColour) {
 TEST_F(StatusLineTest, NullStatusLineCreatesNothingAndStartsNoMonitor) {
   StartBatteryIndicator(nullptr);
   EXPECT_EQ(BatteryIndicator, nullptr);
-  fake::SetPowerSupply(1);
-  fake::SetBatteryLevel(2);
+  test::SetPowerSupply(1);
+  test::SetBatteryLevel(2);
   for (int i = 0; i < 1000; i++) std::this_thread::yield();
   EXPECT_EQ(BatteryState.status.load(), 100);  // no monitor pass has run
-  EXPECT_EQ(fake::Ticks(), 0u);                // and nobody slept
+  EXPECT_EQ(test::Ticks(), 0u);                // and nobody slept
 }
 
 TEST_F(StatusLineTest, BuildingStartsTheMonitor) {
-  fake::SetPowerSupply(1);
-  fake::SetBatteryLevel(2);
+  test::SetPowerSupply(1);
+  test::SetBatteryLevel(2);
   BuildStatusLine(ui_);
   ASSERT_TRUE(test::WaitUntil([] { return BatteryState.status.load() != 100; }))
       << "the monitor made no pass";

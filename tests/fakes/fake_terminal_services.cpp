@@ -11,7 +11,7 @@ namespace {
 constexpr size_t kMaxLogEntries = 10000;
 
 struct Port {
-  fake::PortPeer* peer = nullptr;
+  test::PortPeer* peer = nullptr;
   bool open = false;
   int openCount = 0;
   int openError = 0;
@@ -59,7 +59,7 @@ TerminalTime DefaultTime() {
 
 }  // namespace
 
-namespace fake {
+namespace test {
 
 void Reset() {
   State& s = S();
@@ -161,7 +161,7 @@ std::vector<std::string> CallLog() {
   return S().log;
 }
 
-}  // namespace fake
+}  // namespace test
 
 // The services themselves, as the code under test sees them.
 
@@ -231,7 +231,7 @@ int OsPortReset(int port) {
 }
 
 int OsPortSend(int port, const void* data, uint32_t len) {
-  fake::PortPeer* peer;
+  test::PortPeer* peer;
   {
     std::lock_guard<std::mutex> lock(S().mutex);
     Port& p = S().ports[port];
@@ -245,7 +245,7 @@ int OsPortSend(int port, const void* data, uint32_t len) {
 }
 
 int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
-  fake::PortPeer* peer;
+  test::PortPeer* peer;
   {
     std::lock_guard<std::mutex> lock(S().mutex);
     Port& p = S().ports[port];

@@ -16,7 +16,7 @@
 
 #include "platform/terminal_services.h"
 
-namespace fake {
+namespace test {
 
 // The far end of a fake port. Called with the fake's lock released, from whichever
 // thread calls OsPortSend / OsPortRecv.
@@ -70,6 +70,6 @@ std::string PortAttr(int port);   // attributes of the last open
 // Port sends and receives, ticks and power calls are not logged.
 std::vector<std::string> CallLog();
 
-}  // namespace fake
+}  // namespace test
 
 #endif

@@ -22,7 +22,7 @@
 #include "host/toolkit/displays/focus_ring.h"
 #include "host/toolkit/render/png_file.h"
 #include "host/toolkit/render/renderer.h"
-#include "host/toolkit/toolkit_test.h"
+#include "host/toolkit/inspection.h"
 #include "tests/support/wait_until.h"
 #include "tests/upload_flow/upload_fixture.h"
 #include "upload/upload_dialog.h"
@@ -147,8 +147,8 @@ class GoldenScreens : public test::UploadUiFixture {
   // given (3 battery, 1 mains) with the coarse level the source reports; one monitor
   // pass reads it.
   void MadeUpBattery(int source, int level, int nowMicrovolts) {
-    fake::SetPowerSupply(source);
-    fake::SetBatteryLevel(level);
+    test::SetPowerSupply(source);
+    test::SetBatteryLevel(level);
     std::ofstream("battery/voltage_max") << "4200000\n";
     std::ofstream("battery/voltage_min") << "3400000\n";
     std::ofstream("battery/voltage_now") << nowMicrovolts << "\n";
@@ -183,7 +183,7 @@ TEST_F(GoldenScreens, MainScreenOnBatteryOnExternalPowerAndDischarged) {
 
 // A receiver that stays silent until the upload is cancelled: the worker waits in its first
 // receive until then, so the cancel always comes before any time-out.
-class SilentUntilCancelled : public fake::PortPeer {
+class SilentUntilCancelled : public test::PortPeer {
  public:
   void OnSend(const uint8_t*, size_t) override {}
   int OnRecv(uint8_t*, size_t) override {
@@ -198,7 +198,7 @@ TEST_F(GoldenScreens, UploadWaitScreenCancelNoticeAndErrorSummary) {
   MadeUpBattery(3, 0, 3950000);
   WriteLog("line\r\n");
   SilentUntilCancelled receiver;
-  fake::SetPeer(UPLOAD_PORT, &receiver);
+  test::SetPeer(UPLOAD_PORT, &receiver);
   keys_.Press(27);
   keys_.PressWhenShown(13, "СБОЙ -5");
   RunUploadDialog(ui_);

@@ -34,12 +34,12 @@ TEST(ProgramTime, RunsFasterByTheScaleAndAtTheRealRateWhileHeld) {
   termsim::ReleaseRealRate();
   EXPECT_LT(static_cast<uint32_t>(t2 - t1), 0x80000000u) << "went back at the hold";
   EXPECT_GE(static_cast<uint32_t>(t3 - t2), 50u);
-  EXPECT_LT(static_cast<uint32_t>(t3 - t2), static_cast<uint32_t>(testsupport::kNoHangMs))
+  EXPECT_LT(static_cast<uint32_t>(t3 - t2), static_cast<uint32_t>(test::kNoHangMs))
       << "held at the real rate";
-  testsupport::Stopwatch watch;
+  test::Stopwatch watch;
   OsSleep(60000);
   EXPECT_GE(static_cast<uint32_t>(OsGetTickCount() - t3), 60000u);
-  EXPECT_LT(watch.ElapsedMs(), testsupport::kNoHangMs) << "a minute of the program's time";
+  EXPECT_LT(watch.ElapsedMs(), test::kNoHangMs) << "a minute of the program's time";
   termsim::SetTimeScale(1);
 }
 
@@ -75,7 +75,7 @@ TEST(Ticks, NeverGoBackAndFollowASleep) {
   for (int i = 0; i < 1000; ++i) {
     const uint32_t now = OsGetTickCount();
     // A step back shows as an unsigned difference of almost 2^32.
-    ASSERT_LT(static_cast<uint32_t>(now - last), static_cast<uint32_t>(testsupport::kNoHangMs))
+    ASSERT_LT(static_cast<uint32_t>(now - last), static_cast<uint32_t>(test::kNoHangMs))
         << "went back from " << last << " to " << now;
     last = now;
   }
@@ -83,7 +83,7 @@ TEST(Ticks, NeverGoBackAndFollowASleep) {
   OsSleep(30);
   const uint32_t elapsed = OsGetTickCount() - start;
   EXPECT_GE(elapsed, 30u);
-  EXPECT_LT(elapsed, static_cast<uint32_t>(testsupport::kNoHangMs));
+  EXPECT_LT(elapsed, static_cast<uint32_t>(test::kNoHangMs));
 }
 
 std::atomic<int> g_signals{0};
@@ -100,7 +100,7 @@ TEST(Sleep, LastsItsTimeThoughSignalsInterruptIt) {
   ASSERT_EQ(sigaction(SIGALRM, &action, &old), 0);
   const itimerval every10ms{{0, 10000}, {0, 10000}};
   ASSERT_EQ(setitimer(ITIMER_REAL, &every10ms, nullptr), 0);
-  testsupport::Stopwatch watch;
+  test::Stopwatch watch;
   EXPECT_EQ(OsSleep(150), 0);
   const int64_t elapsed = watch.ElapsedMs();
   const itimerval off{};
@@ -135,7 +135,7 @@ TEST(CalendarTime, FollowsTheTimeZone) {
   TerminalTime t{};
   tm utc{};
   {
-    testsupport::ScopedEnv tz("TZ", "UTC-3");  // three hours east of UTC
+    test::ScopedEnv tz("TZ", "UTC-3");  // three hours east of UTC
     tzset();
     const time_t now = time(nullptr);
     OsGetTime(&t);

@@ -38,7 +38,7 @@ extern "C" int poll(pollfd* fds, nfds_t count, int timeout) {
   return RealPoll()(fds, count, timeout);
 }
 
-namespace testsupport {
+namespace test {
 
 PollCount::PollCount() {
   t_calls = 0;
@@ -49,4 +49,4 @@ PollCount::~PollCount() { t_counting = false; }
 
 int PollCount::Calls() const { return t_calls; }
 
-}  // namespace testsupport
+}  // namespace test

@@ -4,7 +4,7 @@
 #ifndef TESTS_HOST_SERVICES_POLL_COUNT_H
 #define TESTS_HOST_SERVICES_POLL_COUNT_H
 
-namespace testsupport {
+namespace test {
 
 // Counts this thread's poll() calls while it lives.
 class PollCount {
@@ -16,6 +16,6 @@ class PollCount {
   int Calls() const;
 };
 
-}  // namespace testsupport
+}  // namespace test
 
 #endif

@@ -109,7 +109,7 @@ class UploadPortReceiver : public ::testing::Test {
   }
 
   std::string peer_;
-  testsupport::TempDir dir_;
+  test::TempDir dir_;
   pid_t pid_ = -1;
 };
 
@@ -152,7 +152,7 @@ TEST_F(UploadPortReceiver, ReceivesABatchSentOverThePort) {
   ASSERT_EQ(OsPortClose(UPLOAD_PORT), 0);  // right after the batch's last block
 
   EXPECT_EQ(WaitReceiver(), 0);
-  const std::string got = testsupport::ReadFile(dir_ / "report.txt");
+  const std::string got = test::ReadFile(dir_ / "report.txt");
   EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.end()), content);
 }
 

@@ -21,10 +21,10 @@
 
 namespace {
 
-using testsupport::kNoHangMs;
-using testsupport::PollCount;
-using testsupport::ScopedEnv;
-using testsupport::Stopwatch;
+using test::kNoHangMs;
+using test::PollCount;
+using test::ScopedEnv;
+using test::Stopwatch;
 
 constexpr int kDevicePort = 3;
 constexpr const char* kUploadAttr = "115200,8,n,1";
@@ -459,7 +459,7 @@ TEST_F(UploadPortPty, SendGivesUpWhenNobodyReads) {
 }
 
 TEST(PortLink, PointsAtTheTargetAndReplacesALinkLeftByAProgramThatEnded) {
-  testsupport::TempDir dir;
+  test::TempDir dir;
   const std::string link = dir / "port11";
   bool replaced = true;
   ASSERT_EQ(termsim::MakePortLink(link.c_str(), "/dev/pts/nonexistent", &replaced), 0);
@@ -483,7 +483,7 @@ TEST(PortLink, PointsAtTheTargetAndReplacesALinkLeftByAProgramThatEnded) {
 }
 
 TEST(PortLink, LeavesALinkToARunningProgramsPortAndAnythingButALinkAlone) {
-  testsupport::TempDir dir;
+  test::TempDir dir;
   const std::string link = dir / "port11";
   const std::string port = termsim::Port11PeerPath();  // this process's own, held for its life
   ASSERT_FALSE(port.empty());
@@ -493,9 +493,9 @@ TEST(PortLink, LeavesALinkToARunningProgramsPortAndAnythingButALinkAlone) {
   ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
   EXPECT_EQ(target, port);
   const std::string path = dir / "file";
-  testsupport::WriteFile(path, "keep");
+  test::WriteFile(path, "keep");
   EXPECT_EQ(termsim::MakePortLink(path.c_str(), "/dev/pts/7"), -EEXIST);
-  EXPECT_EQ(testsupport::ReadFile(path), "keep");
+  EXPECT_EQ(test::ReadFile(path), "keep");
   // A link to something that is no pseudo-terminal is not looked into, and stays.
   const std::string other = dir / "other";
   ASSERT_EQ(symlink(path.c_str(), other.c_str()), 0);

@@ -13,8 +13,8 @@
 
 namespace {
 
-using testsupport::ReadFile;
-using testsupport::WriteFile;
+using test::ReadFile;
+using test::WriteFile;
 
 class PowerSupplyTree : public ::testing::Test {
  protected:
@@ -27,7 +27,7 @@ class PowerSupplyTree : public ::testing::Test {
   int Source() const { return termsim::PowerSourceIn(root_.path()); }
   int Level() const { return termsim::BatteryLevelIn(root_.path()); }
 
-  testsupport::TempDir root_;
+  test::TempDir root_;
 };
 
 TEST_F(PowerSupplyTree, MainsOnlineIsMainsWhateverElseIsThere) {
@@ -129,14 +129,14 @@ TEST_F(PowerSupplyTree, TheServicesReadTheTreeNamedInTheEnvironment) {
   Supply("usb", "USB", "1\n");
   Supply("battery", "Battery", nullptr, "1\n");
   WriteFile(root_ / "battery/capacity", "60\n");
-  testsupport::ScopedEnv env("TERMSIM_POWER_SUPPLY_DIR", root_.path().c_str());
+  test::ScopedEnv env("TERMSIM_POWER_SUPPLY_DIR", root_.path().c_str());
   EXPECT_EQ(OsCheckPowerSupply(), 2);
   EXPECT_EQ(OsCheckBattery(), 3);
 }
 
 class BacklightTree : public ::testing::Test {
  protected:
-  testsupport::TempDir root_;
+  test::TempDir root_;
 };
 
 TEST_F(BacklightTree, ScalesTheLevelToTheMaximumBrightness) {
@@ -162,7 +162,7 @@ TEST_F(BacklightTree, SkipsBacklightsItCannotUse) {
 
 TEST_F(BacklightTree, WithoutABacklightTheBrightnessCallChangesNothing) {
   EXPECT_LT(termsim::SetBacklightIn(root_.path(), 8), 0);
-  testsupport::ScopedEnv env("TERMSIM_BACKLIGHT_DIR", root_.path().c_str());
+  test::ScopedEnv env("TERMSIM_BACKLIGHT_DIR", root_.path().c_str());
   EXPECT_EQ(OsScrBrightness(8), 0);
   WriteFile(root_ / "panel/max_brightness", "10\n");
   WriteFile(root_ / "panel/brightness", "1\n");
@@ -174,7 +174,7 @@ TEST_F(BacklightTree, WithoutABacklightTheBrightnessCallChangesNothing) {
 TEST_F(BacklightTree, TheSameLevelAgainLeavesTheUsersBrightnessAlone) {
   WriteFile(root_ / "panel/max_brightness", "10\n");
   WriteFile(root_ / "panel/brightness", "1\n");
-  testsupport::ScopedEnv env("TERMSIM_BACKLIGHT_DIR", root_.path().c_str());
+  test::ScopedEnv env("TERMSIM_BACKLIGHT_DIR", root_.path().c_str());
   EXPECT_EQ(OsScrBrightness(6), 0);
   EXPECT_EQ(ReadFile(root_ / "panel/brightness"), "6\n");
   WriteFile(root_ / "panel/brightness", "3\n");  // the user dims the screen

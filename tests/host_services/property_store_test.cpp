@@ -14,8 +14,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testsupport::ReadFile;
-using testsupport::WriteFile;
+using test::ReadFile;
+using test::WriteFile;
 
 class PropertyStore : public ::testing::Test {
  protected:
@@ -36,9 +36,9 @@ class PropertyStore : public ::testing::Test {
     return names;
   }
 
-  testsupport::TempDir root_;
+  test::TempDir root_;
   std::string dir_ = root_ / "state/props";  // does not exist before the first write
-  testsupport::ScopedEnv env_{"TERMSIM_PROPS", dir_.c_str()};
+  test::ScopedEnv env_{"TERMSIM_PROPS", dir_.c_str()};
 };
 
 TEST_F(PropertyStore, ReadsAMissingKeyAsEmpty) {
@@ -122,22 +122,22 @@ TEST_F(PropertyStore, ReportsFailuresWithoutCrashing) {
   EXPECT_LT(r, 0) << "a key naming a directory is not a value";
   EXPECT_LT(OsRegSetValue("adir", "1"), 0);
 
-  testsupport::ScopedEnv overFile("TERMSIM_PROPS", (root_ / "plainfile").c_str());
+  test::ScopedEnv overFile("TERMSIM_PROPS", (root_ / "plainfile").c_str());
   WriteFile(root_ / "plainfile", "not a directory");
   EXPECT_LT(OsRegSetValue("k", "1"), 0);
   EXPECT_EQ(ReadFile(root_ / "plainfile"), "not a directory");
 }
 
 TEST(PropertyStoreLocation, DefaultsToTheUsersStateDirectory) {
-  testsupport::ScopedEnv props("TERMSIM_PROPS", nullptr);
+  test::ScopedEnv props("TERMSIM_PROPS", nullptr);
   {
-    testsupport::ScopedEnv xdg("XDG_STATE_HOME", "/xdg/state");
+    test::ScopedEnv xdg("XDG_STATE_HOME", "/xdg/state");
     EXPECT_EQ(termsim::PropertiesDir(), "/xdg/state/termsim/props");
   }
-  testsupport::ScopedEnv xdg("XDG_STATE_HOME", nullptr);
-  testsupport::ScopedEnv home("HOME", "/home/op");
+  test::ScopedEnv xdg("XDG_STATE_HOME", nullptr);
+  test::ScopedEnv home("HOME", "/home/op");
   EXPECT_EQ(termsim::PropertiesDir(), "/home/op/.local/state/termsim/props");
-  testsupport::ScopedEnv set("TERMSIM_PROPS", "/var/lib/props");
+  test::ScopedEnv set("TERMSIM_PROPS", "/var/lib/props");
   EXPECT_EQ(termsim::PropertiesDir(), "/var/lib/props");
 }
 

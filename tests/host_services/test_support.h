@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-namespace testsupport {
+namespace test {
 
 class TempDir {
  public:
@@ -85,6 +85,6 @@ class Stopwatch {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-}  // namespace testsupport
+}  // namespace test
 
 #endif

@@ -13,7 +13,7 @@
 
 extern char** environ;
 
-namespace testing_support {
+namespace test {
 
 ChildRun RunChild(const std::string& path, const std::vector<std::string>& extraEnv,
                   const std::string& input) {
@@ -94,4 +94,4 @@ ChildRun RunChild(const std::string& path, const std::vector<std::string>& extra
   return run;
 }
 
-}  // namespace testing_support
+}  // namespace test

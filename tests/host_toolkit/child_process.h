@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace testing_support {
+namespace test {
 
 struct ChildRun {
   bool started = false;
@@ -23,6 +23,6 @@ struct ChildRun {
 ChildRun RunChild(const std::string& path, const std::vector<std::string>& extraEnv,
                   const std::string& input);
 
-}  // namespace testing_support
+}  // namespace test
 
 #endif

@@ -1,5 +1,5 @@
 // Windows-1251 <-> UTF-8.
-#include "host/toolkit/cp1251.h"
+#include "host/toolkit/look/cp1251.h"
 
 #include <gtest/gtest.h>
 

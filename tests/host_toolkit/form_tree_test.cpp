@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "host/toolkit/toolkit.h"
+#include "host/program/settings.h"
+#include "host/program/shell.h"
+#include "host/toolkit/core/toolkit.h"
 #include "tests/host_toolkit/toolkit_fixture.h"
 
 namespace {
@@ -76,16 +78,16 @@ TEST_F(FormTree, DescriptionKeepsAddingOrderGeometryStyleAndCode) {
   form->AddChild(text);
   const termsim::FormInfo info = termsim::DescribeForm(form);
   ASSERT_EQ(info.controls.size(), 3u);
-  EXPECT_EQ(info.controls[0].kind, "button");
+  EXPECT_EQ(info.controls[0].kind, termsim::ControlKind::kButton);
   EXPECT_EQ(info.controls[0].code, 8);
   EXPECT_EQ(info.controls[0].text, "UPLOAD");
-  EXPECT_EQ(info.controls[1].kind, "static");
+  EXPECT_EQ(info.controls[1].kind, termsim::ControlKind::kStatic);
   EXPECT_EQ(info.controls[1].style, 4);
   EXPECT_EQ(info.controls[1].x, 162);
   EXPECT_EQ(info.controls[1].y, 130);
   EXPECT_EQ(info.controls[1].w, 158);
   EXPECT_EQ(info.controls[1].h, 35);
-  EXPECT_EQ(info.controls[2].kind, "multiline");
+  EXPECT_EQ(info.controls[2].kind, termsim::ControlKind::kMultiLine);
   EXPECT_EQ(info.controls[2].style, 1);
 }
 
@@ -155,6 +157,7 @@ TEST_F(FormTree, ObjectsNeverDeletedAreReleasedByTheToolkit) {
 TEST_F(FormTree, ScreenSizeComesFromTermsimScreen) {
   termsim::ResetToolkit();
   setenv("TERMSIM_SCREEN", "480x272", 1);
+  termsim::SetScreenSizeFromSetting();
   ui_ = igUI::Init(0);
   unsetenv("TERMSIM_SCREEN");
   EXPECT_EQ(igUI::GetWidth(), 480);
@@ -184,7 +187,7 @@ TEST(ScreenSize, MalformedOrAbsurdSizesAreRefused) {
       {
         termsim::ResetToolkit();
         setenv("TERMSIM_SCREEN", "5000x5", 1);
-        igUI::Init(0);
+        termsim::SetScreenSizeFromSetting();
       },
       ::testing::ExitedWithCode(2), "TERMSIM_SCREEN=5000x5: the screens need");
 }

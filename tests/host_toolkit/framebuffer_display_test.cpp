@@ -1,6 +1,6 @@
 // The framebuffer display on file-backed framebuffers: its pixels against the renderer's,
 // keys from a file of input events, screenshots, and the refusals before anything is drawn.
-#include "host/toolkit/displays/framebuffer_display.h"
+#include "host/toolkit/displays/framebuffer/framebuffer_display.h"
 
 #include <gtest/gtest.h>
 #include <linux/input.h>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/toolkit/displays/focus_ring.h"
+#include "host/toolkit/look/screen_text.h"
 #include "host/toolkit/render/png_file.h"
 #include "host/toolkit/render/renderer.h"
 #include "tests/host_toolkit/sample_screens.h"
@@ -36,7 +37,7 @@ Image Picture(const Screen& screen, int focus) {
 Screen TwoButtonScreen() {
   Screen screen = test::MainScreen();
   screen.formSerial = 1;
-  screen.form.controls[7] = test::Control("button", 160, 130, 158, 35, "ОК");
+  screen.form.controls[7] = test::Control(termsim::ControlKind::kButton, 160, 130, 158, 35, "ОК");
   screen.form.controls[7].code = 13;
   screen.form.controls[7].second = 0xC618;
   return screen;
@@ -102,7 +103,7 @@ class FramebufferOnFiles : public ::testing::Test {
     return Display::kNoInput;
   }
 
-  testsupport::TempDir temp_;
+  test::TempDir temp_;
   std::unique_ptr<FramebufferDisplay> display_;
 };
 
@@ -162,7 +163,7 @@ TEST_F(FramebufferOnFiles, PrintScreenSavesThePictureAndTheText) {
   std::string error;
   ASSERT_TRUE(termsim::ReadPng(Path("screen-1.png"), &saved, &error)) << error;
   EXPECT_TRUE(saved == Picture(screen, 6));
-  EXPECT_EQ(testsupport::ReadFile(Path("screen-1.txt")), termsim::ScreenTextOf(screen));
+  EXPECT_EQ(test::ReadFile(Path("screen-1.txt")), termsim::ScreenTextOf(screen));
 }
 
 // A missing framebuffer, one reached through a link, a geometry no screen has, a format
@@ -174,7 +175,7 @@ TEST_F(FramebufferOnFiles, RefusesBeforeDrawingAnything) {
     std::string framebuffer, input, expected;
   };
   const std::string fb = Path("fb");
-  testsupport::WriteFile(fb, std::string(320 * 240 * 2, '\xAB'));
+  test::WriteFile(fb, std::string(320 * 240 * 2, '\xAB'));
   ASSERT_EQ(symlink(fb.c_str(), Path("link").c_str()), 0);
   const Case cases[] = {
       {Path("link") + ":320x240:16", keys,
@@ -206,7 +207,7 @@ TEST_F(FramebufferOnFiles, RefusesBeforeDrawingAnything) {
     EXPECT_EQ(error.back(), '.') << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }
-  EXPECT_EQ(testsupport::ReadFile(fb), std::string(320 * 240 * 2, '\xAB')) << "nothing drawn";
+  EXPECT_EQ(test::ReadFile(fb), std::string(320 * 240 * 2, '\xAB')) << "nothing drawn";
 }
 
 }  // namespace

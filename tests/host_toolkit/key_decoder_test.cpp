@@ -1,7 +1,7 @@
 // Keys as a terminal sends them, turned into event codes and focus moves.
-#include "host/toolkit/displays/key_decoder.h"
+#include "host/toolkit/displays/terminal/key_decoder.h"
 
-#include "host/toolkit/displays/evdev_keys.h"
+#include "host/toolkit/displays/framebuffer/evdev_keys.h"
 
 #include <gtest/gtest.h>
 

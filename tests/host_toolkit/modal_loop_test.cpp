@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "host/common/end_actions.h"
-#include "host/toolkit/toolkit.h"
+#include "host/toolkit/core/toolkit.h"
 
 #include "tests/host_toolkit/toolkit_fixture.h"
 
@@ -206,7 +206,7 @@ TEST_F(ModalLoop, QuitCancelsTheFormsAboveTheFirstThenEndsTheProgram) {
   igForm* first = NewForm("MAIN");
   igForm* box = NewForm("BOX");
   onWait_ = [](int wait) {
-    if (wait == 3) termsim::RequestQuit();
+    if (wait == 3) termsim::PostQuit();
   };
   ui_->Show(box, RecordEvent);
   ui_->WaitEndModal();
@@ -215,6 +215,7 @@ TEST_F(ModalLoop, QuitCancelsTheFormsAboveTheFirstThenEndsTheProgram) {
   EXPECT_EQ(waits_, 3);
   EXPECT_EXIT(
       {
+        termsim::Toolkit::Get().SetQuitDone([] { termsim::EndProgram(0); });
         termsim::AddEndAction([] { std::fputs("end action ran\n", stderr); });
         ui_->Show(first, RecordEvent);
         ui_->WaitEndModal();

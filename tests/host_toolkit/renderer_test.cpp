@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "host/toolkit/cp1251.h"
+#include "host/toolkit/look/cp1251.h"
 #include "host/toolkit/render/font.h"
 #include "host/toolkit/render/png_file.h"
 #include "tests/host_services/test_support.h"
@@ -72,12 +72,12 @@ TEST(RendererClipping, NoTextLeavesItsControl) {
   Screen empty = MainScreen();
   const std::string longLine(200, 'W');
   empty.form.controls = {
-      Control("static", 2, 0, 100, 10, ""),
-      Control("static", 102, 0, 100, 10, "", 5),
-      Control("multiline", 2, 12, 60, 30, "", 1),
-      Control("static", 64, 12, 60, 30, "", 4),
-      Control("button", 130, 12, 40, 20, ""),
-      Control("static", 300, 190, 40, 40, "", 0),  // reaches past the client area
+      Control(termsim::ControlKind::kStatic, 2, 0, 100, 10, ""),
+      Control(termsim::ControlKind::kStatic, 102, 0, 100, 10, "", 5),
+      Control(termsim::ControlKind::kMultiLine, 2, 12, 60, 30, "", 1),
+      Control(termsim::ControlKind::kStatic, 64, 12, 60, 30, "", 4),
+      Control(termsim::ControlKind::kButton, 130, 12, 40, 20, ""),
+      Control(termsim::ControlKind::kStatic, 300, 190, 40, 40, "", 0),  // reaches past the client area
   };
   const std::string texts[] = {
       longLine, "123456789012345", std::string(60, 'W') + "ЖЖ\nA\nB\nC\nD\nE\nF",
@@ -123,7 +123,7 @@ TEST(RendererChanges, RedrawingTheChangedAreasGivesTheWholeNewPicture) {
       {"control moved", [](Screen* s, int*) { s->form.controls[3].y += 40; }},
       {"focus", [](Screen*, int* focus) { *focus = 6; }},
       {"control added",
-       [](Screen* s, int*) { s->form.controls.push_back(Control("static", 2, 180, 50, 10, "X")); }},
+       [](Screen* s, int*) { s->form.controls.push_back(Control(termsim::ControlKind::kStatic, 2, 180, 50, 10, "X")); }},
       {"form shown anew", [](Screen* s, int*) {
          ++s->formSerial;
          s->form.flags = 32;
@@ -167,7 +167,7 @@ TEST(RendererSizes, DrawsAScreenOfAnySize) {
 }
 
 TEST(PngFiles, EveryColourComesBackAsWrittenAtAnyScale) {
-  const testsupport::TempDir temp;
+  const test::TempDir temp;
   const std::string& dir = temp.path();
   Image all(256, 256);
   for (int i = 0; i < 65536; ++i) all.pixels[static_cast<size_t>(i)] = static_cast<uint16_t>(i);

@@ -1,5 +1,5 @@
 // The script display's commands, read from a pipe.
-#include "host/toolkit/displays/script_display.h"
+#include "host/toolkit/displays/script/script_display.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -34,7 +34,7 @@ class ScriptCommands : public ::testing::Test {
     inFd_ = fds[0];
     out_ = std::tmpfile();
     err_ = std::tmpfile();
-    display_ = std::make_unique<ScriptDisplay>(inFd_, out_, err_, [this] { ++ends_; });
+    display_ = std::make_unique<ScriptDisplay>(inFd_, out_, err_);
   }
 
   static std::string Read(std::FILE* file) {
@@ -74,7 +74,6 @@ class ScriptCommands : public ::testing::Test {
   int inFd_ = -1;
   std::FILE* out_ = nullptr;
   std::FILE* err_ = nullptr;
-  int ends_ = 0;
   int timeouts_ = 0;
 };
 
@@ -149,22 +148,18 @@ TEST_F(ScriptCommands, WaitForGivesUpQuietlyAfterItsTime) {
   EXPECT_EQ(Read(err_), "");
 }
 
-TEST_F(ScriptCommands, EndOfInputRunsTheEndActionOnceThenDeliversEsc) {
+TEST_F(ScriptCommands, EndOfInputIsAQuitFromThenOn) {
   Start("key 4\n");
   EXPECT_EQ(NextEvent(), 4);
-  EXPECT_EQ(ends_, 0);
-  EXPECT_EQ(display_->WaitInput(10), 27);
-  EXPECT_EQ(display_->WaitInput(10), 27);
-  EXPECT_EQ(ends_, 1);
+  EXPECT_EQ(display_->WaitInput(10), Display::kQuit);
+  EXPECT_EQ(display_->WaitInput(10), Display::kQuit);
 }
 
 TEST_F(ScriptCommands, LastLineWithoutLineBreakAndCrLfLinesAreCarriedOut) {
   Start("key 3\r\nkey 6");
   EXPECT_EQ(NextEvent(), 3);
   EXPECT_EQ(NextEvent(), 6);
-  EXPECT_EQ(ends_, 0);
-  EXPECT_EQ(NextEvent(), 27);
-  EXPECT_EQ(ends_, 1);
+  EXPECT_EQ(NextEvent(), Display::kQuit);
 }
 
 TEST_F(ScriptCommands, NoCommandYetMeansTheTimeOutPasses) {
@@ -173,7 +168,7 @@ TEST_F(ScriptCommands, NoCommandYetMeansTheTimeOutPasses) {
   inFd_ = fds[0];
   out_ = std::tmpfile();
   err_ = std::tmpfile();
-  display_ = std::make_unique<ScriptDisplay>(inFd_, out_, err_, [this] { ++ends_; });
+  display_ = std::make_unique<ScriptDisplay>(inFd_, out_, err_);
   EXPECT_EQ(display_->WaitInput(20), Display::kNoInput);
   const char command[] = "key 12\n";
   ASSERT_EQ(write(fds[1], command, sizeof command - 1), static_cast<ssize_t>(sizeof command - 1));
@@ -188,7 +183,7 @@ namespace {
 // png writes the screen as the renderer draws it, the focus on the first button, and
 // --scale enlarges it; a file that cannot be written is reported and the script goes on.
 TEST_F(ScriptCommands, PngWritesThePictureOfTheScreen) {
-  const testsupport::TempDir temp;
+  const test::TempDir temp;
   const std::string& dir = temp.path();
   Start("png " + dir + "/a.png\npng " + dir + "/b.png --scale 2\npng " + dir +
         "/none/c.png\npng " + dir + "/d.png --scale 0\npng\nkey 5\n");

@@ -10,8 +10,8 @@
 
 namespace {
 
-using testing_support::ChildRun;
-using testing_support::RunChild;
+using test::ChildRun;
+using test::RunChild;
 
 ChildRun RunDemo(const std::string& script) {
   return RunChild(TOOLKIT_DEMO, {"TERMSIM_DISPLAY=script"}, script);

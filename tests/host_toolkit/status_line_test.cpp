@@ -58,7 +58,7 @@ class StatusLineTest : public ToolkitTest {
   const termsim::ControlInfo& DrawnIndicator() {
     drawn_ = termsim::StatusLine();
     for (const termsim::ControlInfo& control : drawn_.controls) {
-      if (control.kind == "batlevel") return control;
+      if (control.kind == termsim::ControlKind::kBatLevel) return control;
     }
     static const termsim::ControlInfo none;
     ADD_FAILURE() << "no indicator drawn";

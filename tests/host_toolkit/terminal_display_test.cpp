@@ -1,6 +1,6 @@
 // The terminal display on pipes: focus, button presses, Esc, and the terminal given
 // back at the end.
-#include "host/toolkit/displays/terminal_display.h"
+#include "host/toolkit/displays/terminal/terminal_display.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -49,7 +49,7 @@ class TerminalOnPipes : public ::testing::Test {
     screen.formSerial = serial;
     screen.form.title = "BOX";
     termsim::ControlInfo ok;
-    ok.kind = "button";
+    ok.kind = termsim::ControlKind::kButton;
     ok.x = 180;
     ok.y = 150;
     ok.w = 120;

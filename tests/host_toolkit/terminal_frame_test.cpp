@@ -1,10 +1,10 @@
 // The terminal display's cells: where controls land at 80 columns, what is drawn in
 // them, and the escape sequences that update a terminal.
-#include "host/toolkit/displays/terminal_frame.h"
+#include "host/toolkit/displays/terminal/terminal_frame.h"
 
 #include <gtest/gtest.h>
 
-#include "host/toolkit/cp1251.h"
+#include "host/toolkit/look/cp1251.h"
 #include "tests/host_toolkit/sample_screens.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "host/program/shell.h"
 #include "platform/ui_toolkit.h"
 
 namespace {
@@ -34,6 +35,7 @@ unsigned short BatteryLevel(intptr_t indicator) {
 }  // namespace
 
 int main() {
+  termsim::StartHostShell();
   igUI* ui = igUI::Init(0);
   igColor::SetColor(IG_OBJ_SCREEN, 0x0000, 0x001F);
 

@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "host/toolkit/toolkit_test.h"
+#include "host/toolkit/inspection.h"
 #include "platform/ui_toolkit.h"
 
 // What the recording callback saw, and what it answers.

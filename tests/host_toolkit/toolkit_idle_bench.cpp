@@ -6,8 +6,8 @@
 
 int main() {
   const double waitSeconds = 2.0;
-  const testing_support::ChildRun run =
-      testing_support::RunChild(TOOLKIT_DEMO, {"TERMSIM_DISPLAY=script"}, "wait 2000\nscreen\n");
+  const test::ChildRun run =
+      test::RunChild(TOOLKIT_DEMO, {"TERMSIM_DISPLAY=script"}, "wait 2000\nscreen\n");
   if (!run.started || run.status != 0) {
     std::fprintf(stderr, "the demo program did not run (status %d)\n", run.status);
     return 1;

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <vector>
 
-#include "host/toolkit/colour.h"
+#include "host/toolkit/look/colour.h"
 
 namespace test {
 

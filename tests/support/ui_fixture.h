@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "host/toolkit/toolkit_test.h"
+#include "host/toolkit/inspection.h"
 #include "platform/ui_toolkit.h"
 #include "tests/fakes/fake_terminal_services.h"
 
@@ -60,7 +60,7 @@ class KeyScript {
 class UiFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    fake::Reset();
+    test::Reset();
     termsim::ResetToolkit();
     termsim::UseTestDisplay([this] { return keys_.Next(); });
     ui_ = igUI::Init(0);

@@ -37,25 +37,25 @@ size_t OpenDescriptors() {
 }
 
 int CountCalls(const std::string& call) {
-  std::vector<std::string> log = fake::CallLog();
+  std::vector<std::string> log = test::CallLog();
   return static_cast<int>(std::count(log.begin(), log.end(), call));
 }
 
 class FileTransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fake::Reset();
+    test::Reset();
     TransferAbort.store(0);
     char pattern[] = "/tmp/battest-upload-XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(pattern));
     dir_ = pattern;
     ASSERT_EQ(0, OsPortOpen(UPLOAD_PORT, "115200,8,n,1"));
-    fake::SetPeer(UPLOAD_PORT, &receiver);
+    test::SetPeer(UPLOAD_PORT, &receiver);
     descriptors_ = OpenDescriptors();
   }
 
   void TearDown() override {
-    fake::SetPeer(UPLOAD_PORT, nullptr);
+    test::SetPeer(UPLOAD_PORT, nullptr);
     TransferAbort.store(0);
     EXPECT_EQ(descriptors_, OpenDescriptors()) << "a file was left open";
     for (const std::string& path : files_) unlink(path.c_str());
@@ -318,8 +318,8 @@ TEST_F(SendFileTimeouts, NoRequestWithin15SecondsIsATimeoutAndNothingIsSent) {
   EXPECT_EQ(ERR_TIMEOUT, SendFile(path.c_str(), "report.txt"));
   EXPECT_EQ(0u, receiver.BytesReceived());
   EXPECT_EQ(0, CountCalls("PortReset 11"));
-  EXPECT_GE(fake::Ticks(), 15000u);
-  EXPECT_LE(fake::Ticks(), 15200u);
+  EXPECT_GE(test::Ticks(), 15000u);
+  EXPECT_LE(test::Ticks(), 15200u);
 }
 
 TEST_F(SendFileTimeouts, ARequestArrivingAfter15SecondsCountsAsATimeout) {
@@ -350,7 +350,7 @@ TEST_F(SendFileTimeouts, NoRequestAfterBlock0IsATimeout) {
   receiver.Reply(0, ACK);
   EXPECT_EQ(ERR_TIMEOUT, SendNewFile(300));
   EXPECT_EQ(0u, receiver.FramesOf(Frame::DATA).size());
-  EXPECT_GT(fake::Ticks(), 15000u);
+  EXPECT_GT(test::Ticks(), 15000u);
 }
 
 // Only a request after the ACK of block 0 asks for the data: a receiver that only ever
@@ -383,7 +383,7 @@ TEST_F(SendFileTimeouts, ARequestAgainInsteadOfTheFirstDataBlocksAckSendsItAgain
   std::string path = MakeFile(300);
   receiver.Say(C);
   receiver.Reply(1, SILENCE);
-  receiver.When(1, [this] { receiver.SayAt(fake::Ticks() + 14000, C); });
+  receiver.When(1, [this] { receiver.SayAt(test::Ticks() + 14000, C); });
   EXPECT_EQ(300, SendFile(path.c_str(), "report.txt"));
   std::vector<Frame> data = receiver.FramesOf(Frame::DATA);
   ASSERT_EQ(4u, data.size());
@@ -409,7 +409,7 @@ TEST_F(SendFileTimeouts, NoAnswerToADataBlockIsAProtocolError) {
   receiver.Reply(2, SILENCE);
   EXPECT_EQ(ERR_PROTOCOL, SendNewFile(300));
   // Three sends, each after its turnaround, then 15 s of silence.
-  EXPECT_EQ(3 * YM_TURNAROUND_MS + 15000u, fake::Ticks());
+  EXPECT_EQ(3 * YM_TURNAROUND_MS + 15000u, test::Ticks());
 }
 
 TEST_F(SendFileTimeouts, NoAnswerToEotIsAProtocolError) {
@@ -436,21 +436,21 @@ TEST_F(SendFileCancel, ACancelDuringTheFirstWaitEndsWithErrAborted) {
   std::string path = MakeFile(300);
   receiver.CancelAtTick(3000);
   EXPECT_EQ(ERR_ABORTED, SendFile(path.c_str(), "report.txt"));
-  EXPECT_LE(fake::Ticks(), 3200u);
+  EXPECT_LE(test::Ticks(), 3200u);
   EXPECT_EQ(0u, receiver.BytesReceived());
 }
 
 TEST_F(SendFileCancel, ACancelWhileWaitingForADataBlockAnswerIsAProtocolError) {
   receiver.CancelAt(2);
   EXPECT_EQ(ERR_PROTOCOL, SendNewFile(300));
-  EXPECT_LE(fake::Ticks(), 3 * YM_TURNAROUND_MS + 200u);
+  EXPECT_LE(test::Ticks(), 3 * YM_TURNAROUND_MS + 200u);
 }
 
 TEST_F(SendFileCancel, ACancelAfterBlock0EndsOnlyWithThe15SecondTimeout) {
   receiver.CancelAt(0);
   EXPECT_EQ(ERR_TIMEOUT, SendNewFile(300));
-  EXPECT_GT(fake::Ticks(), YM_TURNAROUND_MS + 15000u);
-  EXPECT_LE(fake::Ticks(), YM_TURNAROUND_MS + 15200u);
+  EXPECT_GT(test::Ticks(), YM_TURNAROUND_MS + 15000u);
+  EXPECT_LE(test::Ticks(), YM_TURNAROUND_MS + 15200u);
   EXPECT_EQ(0u, receiver.FramesOf(Frame::DATA).size());
 }
 
@@ -466,11 +466,11 @@ using SendFileErrors = FileTransferTest;
 
 TEST_F(SendFileErrors, AnEmptyFileReturnsZeroWithoutAnyPortTraffic) {
   ASSERT_EQ(0, OsPortClose(UPLOAD_PORT));
-  fake::SetPeer(UPLOAD_PORT, nullptr);
+  test::SetPeer(UPLOAD_PORT, nullptr);
   std::string path = MakeFile(0);
-  std::vector<std::string> before = fake::CallLog();
+  std::vector<std::string> before = test::CallLog();
   EXPECT_EQ(0, SendFile(path.c_str(), "report.txt"));
-  EXPECT_EQ(before, fake::CallLog());
+  EXPECT_EQ(before, test::CallLog());
   EXPECT_EQ(0u, receiver.BytesReceived());
 }
 
@@ -497,31 +497,31 @@ TEST_F(SendFileErrors, AFileThatShrinksWhileSendingGivesErrRead) {
 }
 
 TEST_F(SendFileErrors, APortThatRefusesBlock0GivesErrSend) {
-  fake::FailPortSendFrom(UPLOAD_PORT, 1);
+  test::FailPortSendFrom(UPLOAD_PORT, 1);
   EXPECT_EQ(ERR_SEND, SendNewFile(300));
 }
 
 TEST_F(SendFileErrors, APortThatRefusesTheResendOfBlock0GivesErrSend) {
   receiver.Reply(0, NAK);
-  fake::FailPortSendFrom(UPLOAD_PORT, 2);
+  test::FailPortSendFrom(UPLOAD_PORT, 2);
   EXPECT_EQ(ERR_SEND, SendNewFile(300));
 }
 
 TEST_F(SendFileErrors, APortThatRefusesADataBlockGivesErrSend) {
-  fake::FailPortSendFrom(UPLOAD_PORT, 3);
+  test::FailPortSendFrom(UPLOAD_PORT, 3);
   EXPECT_EQ(ERR_SEND, SendNewFile(300));
   EXPECT_EQ(1u, receiver.FramesOf(Frame::DATA).size());
 }
 
 TEST_F(SendFileErrors, APortThatRefusesEotGivesErrSend) {
-  fake::FailPortSendFrom(UPLOAD_PORT, 5);
+  test::FailPortSendFrom(UPLOAD_PORT, 5);
   EXPECT_EQ(ERR_SEND, SendNewFile(300));
   EXPECT_EQ(3u, receiver.FramesOf(Frame::DATA).size());
 }
 
 TEST_F(SendFileErrors, APortThatRefusesARepeatedEotGivesErrSend) {
   receiver.Reply(4, NAK);
-  fake::FailPortSendFrom(UPLOAD_PORT, 6);
+  test::FailPortSendFrom(UPLOAD_PORT, 6);
   EXPECT_EQ(ERR_SEND, SendNewFile(300));
 }
 
@@ -560,7 +560,7 @@ TEST_F(EndBatchTest, ACancelDuringTheWaitEndsWithErrAborted) {
 
 TEST_F(EndBatchTest, APortThatRefusesTheBlockGivesErrSend) {
   receiver.Say(C);
-  fake::FailPortSendFrom(UPLOAD_PORT, 1);
+  test::FailPortSendFrom(UPLOAD_PORT, 1);
   EXPECT_EQ(ERR_SEND, EndBatch());
 }
 

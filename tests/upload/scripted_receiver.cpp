@@ -196,9 +196,9 @@ void ScriptedReceiver::HoldSilenceUntil(std::function<bool()> released) {
 
 int ScriptedReceiver::OnRecv(uint8_t* buf, size_t len) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (cancelByTick_ && fake::Ticks() >= cancelTick_) TransferAbort.store(1);
+  if (cancelByTick_ && test::Ticks() >= cancelTick_) TransferAbort.store(1);
   if (failReceives_) return -5;
-  if (offers_.empty() || offers_.front().tick > fake::Ticks()) {
+  if (offers_.empty() || offers_.front().tick > test::Ticks()) {
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
     while (released_ && !released_()) {
       if (std::chrono::steady_clock::now() > giveUp) {

@@ -43,7 +43,7 @@ struct Frame {
   std::string SizeText() const;
 };
 
-class ScriptedReceiver : public fake::PortPeer {
+class ScriptedReceiver : public test::PortPeer {
  public:
   // Offers bytes now (after what is already waiting).
   void Say(const std::vector<uint8_t>& bytes);

@@ -41,13 +41,13 @@ std::vector<uint8_t> WireBlock(uint8_t header, uint8_t number, const std::vector
 class UploadPortTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fake::Reset();
+    test::Reset();
     TransferAbort.store(0);
     ASSERT_EQ(0, OsPortOpen(UPLOAD_PORT, "115200,8,n,1"));
-    fake::SetPeer(UPLOAD_PORT, &receiver);
+    test::SetPeer(UPLOAD_PORT, &receiver);
   }
   void TearDown() override {
-    fake::SetPeer(UPLOAD_PORT, nullptr);
+    test::SetPeer(UPLOAD_PORT, nullptr);
     TransferAbort.store(0);
   }
 
@@ -140,7 +140,7 @@ TEST_F(HeaderBlock, SizeIsWrittenAsUnsignedDecimal) {
 }
 
 TEST_F(HeaderBlock, PortRefusalGivesErrSend) {
-  fake::FailPortSendFrom(UPLOAD_PORT, 1);
+  test::FailPortSendFrom(UPLOAD_PORT, 1);
   EXPECT_EQ(ERR_SEND, SendHeaderBlock("a.txt", 512));
 }
 
@@ -206,7 +206,7 @@ TEST_F(DataBlock, BlockNumber255IsFollowedByComplementZero) {
 
 TEST_F(DataBlock, PortRefusalGivesErrSend) {
   std::vector<uint8_t> data = Pattern(10);
-  fake::FailPortSendFrom(UPLOAD_PORT, 1);
+  test::FailPortSendFrom(UPLOAD_PORT, 1);
   EXPECT_EQ(ERR_SEND, SendDataBlock(1, data.data(), 10));
 }
 
@@ -217,7 +217,7 @@ using ReceiveByteTest = UploadPortTest;
 TEST_F(ReceiveByteTest, AWaitingByteIsReturnedAtOnce) {
   receiver.Say({YM_REQUEST});
   EXPECT_EQ(YM_REQUEST, ReceiveByte());
-  EXPECT_EQ(0u, fake::Ticks());
+  EXPECT_EQ(0u, test::Ticks());
 }
 
 TEST_F(ReceiveByteTest, ByteFFIsReturnedAs255NotAsAnError) {
@@ -234,7 +234,7 @@ TEST_F(ReceiveByteTest, AByteThatArrivesWhileCancelledIsStillReturned) {
 
 TEST_F(ReceiveByteTest, FifteenSecondsOfSilenceIsATimeout) {
   EXPECT_EQ(ERR_TIMEOUT, ReceiveByte());
-  EXPECT_EQ(15000u, fake::Ticks());
+  EXPECT_EQ(15000u, test::Ticks());
 }
 
 TEST_F(ReceiveByteTest, AByteJustBeforeFifteenSecondsIsReturned) {
@@ -243,15 +243,15 @@ TEST_F(ReceiveByteTest, AByteJustBeforeFifteenSecondsIsReturned) {
 }
 
 TEST_F(ReceiveByteTest, TheTimeoutHoldsAcrossTheWrapOfTheTickCounter) {
-  fake::SetTicks(0xFFFFFF00u);
+  test::SetTicks(0xFFFFFF00u);
   EXPECT_EQ(ERR_TIMEOUT, ReceiveByte());
-  EXPECT_EQ(15000u, fake::Ticks() - 0xFFFFFF00u);
+  EXPECT_EQ(15000u, test::Ticks() - 0xFFFFFF00u);
 }
 
 TEST_F(ReceiveByteTest, ACancelIsNoticedOnTheNextEmptyPoll) {
   receiver.CancelAtTick(3000);
   EXPECT_EQ(ERR_ABORTED, ReceiveByte());
-  EXPECT_LE(fake::Ticks(), 3200u);
+  EXPECT_LE(test::Ticks(), 3200u);
 }
 
 TEST_F(ReceiveByteTest, APortErrorGivesErrRecv) {
@@ -309,8 +309,8 @@ TEST_F(ReceiveBlockTest, ABlockThatStopsHalfwayTimesOutAfter15Seconds) {
   std::vector<uint8_t> wire = WireBlock(YM_SOH, 1, Pattern(128));
   wire.resize(60);
   EXPECT_EQ(ERR_TIMEOUT, Receive(wire));
-  EXPECT_GT(fake::Ticks(), 15000u);
-  EXPECT_LE(fake::Ticks(), 15200u);
+  EXPECT_GT(test::Ticks(), 15000u);
+  EXPECT_LE(test::Ticks(), 15200u);
 }
 
 TEST_F(ReceiveBlockTest, ACancelStopsTheWait) {
@@ -318,7 +318,7 @@ TEST_F(ReceiveBlockTest, ACancelStopsTheWait) {
   wire.resize(60);
   receiver.CancelAtTick(1000);
   EXPECT_EQ(ERR_ABORTED, Receive(wire));
-  EXPECT_LE(fake::Ticks(), 1200u);
+  EXPECT_LE(test::Ticks(), 1200u);
 }
 
 TEST_F(ReceiveBlockTest, APortErrorGivesErrRecv) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/toolkit/toolkit_test.h"
+#include "host/toolkit/inspection.h"
 #include "tests/support/ui_fixture.h"
 #include "tests/upload_flow/upload_fixture.h"
 
@@ -91,12 +91,12 @@ TEST_F(UploadDialogTest, CancelWhileTheReceiverIsSilentEndsInProtocolError) {
   EXPECT_TRUE(ErrorLook());
   EXPECT_NE(SummaryText().find("СБОЙ -4"), std::string::npos);
   EXPECT_TRUE(LogExists());
-  EXPECT_EQ(fake::Properties()["persist.sys.xcb.enable"], "1");
+  EXPECT_EQ(test::Properties()["persist.sys.xcb.enable"], "1");
 }
 
 TEST_F(UploadDialogTest, PortThatCannotOpenIsShownInTheOrdinaryLook) {
   WriteLog("line\r\n");
-  fake::FailPortOpen(UPLOAD_PORT, -19);
+  test::FailPortOpen(UPLOAD_PORT, -19);
   AcceptSummary("USB СОЕДИНЕНИЕ");
   EXPECT_EQ(RunUploadDialog(ui_), 0);
   EXPECT_FALSE(ErrorLook());
@@ -122,7 +122,7 @@ TEST_F(UploadDialogTest, NoAccountShowsNoSummary) {
     SCOPED_TRACE(link ? "a link" : "a directory");
     WriteLog("line\r\n");
     test::ScriptedReceiver receiver;
-    fake::SetPeer(UPLOAD_PORT, &receiver);
+    test::SetPeer(UPLOAD_PORT, &receiver);
     receiver.Say({'C'});
     ASSERT_EQ(link ? symlink(other.c_str(), MessageFile) : mkdir(MessageFile, 0700), 0);
     termsim::UseTestDisplay([this] { return keys_.Next(); });
@@ -131,7 +131,7 @@ TEST_F(UploadDialogTest, NoAccountShowsNoSummary) {
     EXPECT_EQ(lstat(MessageFile, &status), 0) << "what is there is not the dialog's to delete";
     unlink(MessageFile);
     rmdir(MessageFile);
-    fake::SetPeer(UPLOAD_PORT, nullptr);
+    test::SetPeer(UPLOAD_PORT, nullptr);
     std::vector<std::string> titles = termsim::DrawnTitles();
     ASSERT_EQ(titles.size(), 1u);
     EXPECT_EQ(termsim::Cp1251ToUtf8(titles[0]), "USB СОЕДИНЕНИЕ");

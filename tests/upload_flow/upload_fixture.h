@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "host/toolkit/toolkit_test.h"
+#include "host/toolkit/inspection.h"
 #include "platform/terminal_services.h"
 #include "tests/fakes/fake_terminal_services.h"
 #include "tests/support/ui_fixture.h"
@@ -26,19 +26,19 @@ namespace test {
 class UploadFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    fake::Reset();
+    test::Reset();
     TerminalTime t{2017, 10, 14, 9, 5, 33, 6};
-    fake::SetTime(t);
-    fake::SetProperty("persist.sys.xcb.enable", "1");
-    fake::SetProperty("ro.fac.mach", "T42");
-    fake::SetPeer(UPLOAD_PORT, &receiver_);
+    test::SetTime(t);
+    test::SetProperty("persist.sys.xcb.enable", "1");
+    test::SetProperty("ro.fac.mach", "T42");
+    test::SetPeer(UPLOAD_PORT, &receiver_);
     TransferAbort.store(0);
     UploadState.uploadDone.store(0);
     UploadState.uploadOutcome.store(0);
     work_.Enter();
   }
   void TearDown() override {
-    fake::SetPeer(UPLOAD_PORT, nullptr);
+    test::SetPeer(UPLOAD_PORT, nullptr);
     work_.Leave();
   }
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/toolkit/cp1251.h"
+#include "host/toolkit/look/cp1251.h"
 #include "tests/fakes/fake_terminal_services.h"
 #include "tests/upload/scripted_receiver.h"
 #include "tests/upload_flow/upload_fixture.h"
@@ -60,8 +60,8 @@ TEST_F(UploadWorkerTest, ServicesAreCalledInOrderAndThePropertyIsRestored) {
       "PortOpen 11 115200,8,n,1",      "RegGet ro.fac.mach",             "PortReset 11",
       turnaround,                      turnaround,                       turnaround,
       turnaround,                      "PortClose 11",                   "RegSet persist.sys.xcb.enable=1"};
-  EXPECT_EQ(fake::CallLog(), expected);
-  EXPECT_FALSE(fake::PortIsOpen(UPLOAD_PORT));
+  EXPECT_EQ(test::CallLog(), expected);
+  EXPECT_FALSE(test::PortIsOpen(UPLOAD_PORT));
 }
 
 TEST_F(UploadWorkerTest, NoReceiverTimesOutAndKeepsTheLog) {
@@ -69,10 +69,10 @@ TEST_F(UploadWorkerTest, NoReceiverTimesOutAndKeepsTheLog) {
   EXPECT_EQ(Upload(),
             "ОШИБКА -3: r_T42_201710140905.txt\nСБОЙ -3 ПРИ ВЫГРУЗКЕ (ВЫГРУЖЕНО 0 ФАЙЛОВ)");
   EXPECT_EQ(UploadState.uploadOutcome.load(), ERR_TIMEOUT);
-  EXPECT_GE(fake::Ticks(), 15000u);
-  EXPECT_LT(fake::Ticks(), 31000u);
+  EXPECT_GE(test::Ticks(), 15000u);
+  EXPECT_LT(test::Ticks(), 31000u);
   EXPECT_EQ(ReadFile(log_), "line\r\n");
-  EXPECT_EQ(fake::Properties()["persist.sys.xcb.enable"], "1");
+  EXPECT_EQ(test::Properties()["persist.sys.xcb.enable"], "1");
 }
 
 TEST_F(UploadWorkerTest, EmptyLogStillEndsTheBatchAndIsDeleted) {
@@ -94,12 +94,12 @@ TEST_F(UploadWorkerTest, MissingLogFailsWithStatError) {
 
 TEST_F(UploadWorkerTest, PortThatCannotOpenIsReportedAndThePropertyRestored) {
   WriteLog("line\r\n");
-  fake::FailPortOpen(UPLOAD_PORT, -19);
+  test::FailPortOpen(UPLOAD_PORT, -19);
   EXPECT_EQ(Upload(), "USB СОЕДИНЕНИЕ НЕ ОТКРЫТО\r\n(err = -19)");
   EXPECT_EQ(UploadState.uploadOutcome.load(), 0);
   EXPECT_EQ(UploadState.uploadDone.load(), 1);
-  EXPECT_EQ(fake::Properties()["persist.sys.xcb.enable"], "1");
-  for (const std::string& call : fake::CallLog()) EXPECT_NE(call, "PortClose 11");
+  EXPECT_EQ(test::Properties()["persist.sys.xcb.enable"], "1");
+  for (const std::string& call : test::CallLog()) EXPECT_NE(call, "PortClose 11");
   EXPECT_TRUE(LogExists());
 }
 
@@ -116,16 +116,16 @@ TEST_F(UploadWorkerTest, CancelInTheDataPhaseEndsWithProtocolError) {
 TEST_F(UploadWorkerTest, UnreadablePropertyIsRestoredAsEmpty) {
   WriteLog("line\r\n");
   receiver_.Say({'C'});
-  fake::FailPropertyReads(true);
+  test::FailPropertyReads(true);
   Upload();
-  EXPECT_EQ(fake::Properties()["persist.sys.xcb.enable"], "");
+  EXPECT_EQ(test::Properties()["persist.sys.xcb.enable"], "");
   EXPECT_EQ(UploadState.uploadOutcome.load(), 1);
 }
 
 TEST_F(UploadWorkerTest, MissingModelLeavesItsPlaceInTheNameEmpty) {
   WriteLog("line\r\n");
   receiver_.Say({'C'});
-  fake::SetProperty("ro.fac.mach", "");
+  test::SetProperty("ro.fac.mach", "");
   EXPECT_EQ(Upload(), "ВЫГРУЖЕН 6 БАЙТ: r__201710140905.txt\nВЫГРУЖЕНО 1 ФАЙЛОВ");
 }
 
@@ -139,7 +139,7 @@ TEST_F(UploadWorkerTest, TheAccountIsCompleteOnceTheWorkerSaysItIsDone) {
   for (int round = 0; round < 200; round++) {
     WriteLog("line\r\n");
     test::ScriptedReceiver receiver;
-    fake::SetPeer(UPLOAD_PORT, &receiver);
+    test::SetPeer(UPLOAD_PORT, &receiver);
     receiver.Say({'C'});
     UploadState.uploadDone.store(0);
     std::thread worker(UploadWorker, nullptr);
@@ -148,7 +148,7 @@ TEST_F(UploadWorkerTest, TheAccountIsCompleteOnceTheWorkerSaysItIsDone) {
     struct stat status;
     const bool found = stat(MessageFile, &status) == 0;
     worker.join();
-    fake::SetPeer(UPLOAD_PORT, nullptr);
+    test::SetPeer(UPLOAD_PORT, nullptr);
     ASSERT_TRUE(done) << "round " << round << ": the worker never said it was done";
     ASSERT_TRUE(found);
     ASSERT_EQ(static_cast<size_t>(status.st_size), account.size()) << "round " << round;
@@ -181,7 +181,7 @@ TEST_F(UploadWorkerTest, UploadRunsWithoutMessagesWhereSomethingElseHoldsThePath
     std::ofstream(victim) << "keep";
     WriteLog("line\r\n");
     test::ScriptedReceiver receiver;
-    fake::SetPeer(UPLOAD_PORT, &receiver);
+    test::SetPeer(UPLOAD_PORT, &receiver);
     receiver.Say({'C'});
     obstacle.plant();
     UploadWorker(nullptr);
@@ -190,7 +190,7 @@ TEST_F(UploadWorkerTest, UploadRunsWithoutMessagesWhereSomethingElseHoldsThePath
     EXPECT_FALSE(LogExists());
     EXPECT_EQ(ReadFile(MessageFile), obstacle.readsAfter);
     EXPECT_EQ(ReadFile(victim.c_str()), "keep");
-    fake::SetPeer(UPLOAD_PORT, nullptr);
+    test::SetPeer(UPLOAD_PORT, nullptr);
     unlink(MessageFile);
     rmdir(MessageFile);
   }

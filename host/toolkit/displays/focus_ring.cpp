@@ -12,7 +12,7 @@ void FocusRing::Update(const Screen& screen) {
   if (screen.hasForm) {
     const FormInfo& form = screen.form;
     for (const ControlInfo* control : LayoutOrder(form)) {
-      if (control->kind != "button") continue;
+      if (control->kind != ControlKind::kButton) continue;
       buttons_.push_back(static_cast<int>(control - form.controls.data()));
       codes_.push_back(control->code);
     }

@@ -6,10 +6,18 @@
 
 #include <vector>
 
-#include "host/toolkit/displays/key_decoder.h"
-#include "host/toolkit/snapshot.h"
+#include "host/toolkit/core/snapshot.h"
 
 namespace termsim {
+
+// A key as the displays with keys see it, whatever it came from.
+struct DecodedKey {
+  // kFunction: a function key, the host's; kScreenshot: save a picture of the screen
+  // (the framebuffer display's Print Screen).
+  enum Action { kCode, kFocusNext, kFocusPrevious, kPress, kFunction, kScreenshot };
+  Action action = kCode;
+  int code = 0;  // kCode: the event code; kFunction: the function key's number, 1..12
+};
 
 class FocusRing {
  public:

@@ -1,6 +1,6 @@
 #include "host/toolkit/render/font.h"
 
-#include "host/toolkit/cp1251.h"
+#include "host/toolkit/look/cp1251.h"
 
 namespace termsim {
 

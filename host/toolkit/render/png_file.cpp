@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/toolkit/colour.h"
+#include "host/toolkit/look/colour.h"
 
 namespace termsim {
 namespace {

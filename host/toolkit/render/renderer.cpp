@@ -3,19 +3,14 @@
 #include <algorithm>
 #include <string>
 
-#include "host/toolkit/colour.h"
+#include "host/toolkit/look/colour.h"
+#include "host/toolkit/look/look.h"
+#include "host/toolkit/look/screen_text.h"
 #include "host/toolkit/render/font.h"
 
 namespace termsim {
 namespace {
 
-constexpr uint16_t kWhite = 0xFFFF;
-constexpr uint16_t kBlack = 0x0000;
-constexpr uint16_t kFocusColour = 0xFFE0;  // yellow
-constexpr unsigned kFlagFramed = 8;
-constexpr unsigned kFlagError = 32;
-constexpr unsigned kStatusLow = 0x1000;
-constexpr unsigned kStatusExternal = 0x2000;
 constexpr int kTextIndent = 4;  // pixels before a title or the clock's text
 
 // ReadableOn for many pixels: it remembers its recent answers.
@@ -110,7 +105,7 @@ void DrawTextControl(Painter& p, const ControlInfo& control, const Rect& box) {
   const std::vector<std::string> lines = SplitLines(control.text);
   const int count = static_cast<int>(lines.size());
   switch (control.style) {
-    case 1: {  // text block: each line wrapped at the control's width
+    case kStyleTextBlock: {  // each line wrapped at the control's width
       const Font& font = TextFont();
       int row = 0;
       for (const std::string& line : lines) {
@@ -120,7 +115,7 @@ void DrawTextControl(Painter& p, const ControlInfo& control, const Rect& box) {
       }
       return;
     }
-    case 4: {  // framed value, aligned right, one character's room from the frame
+    case kStyleFramedValue: {  // one character's room from the frame
       const Font& font = TextFont();
       Rect inner = box;
       if (box.Height() >= font.height() + 4 && box.Width() >= 3 * font.width()) {
@@ -134,7 +129,7 @@ void DrawTextControl(Painter& p, const ControlInfo& control, const Rect& box) {
       }
       return;
     }
-    case 5: {  // large value, centred both ways
+    case kStyleLargeValue: {
       const Font& font = LargeFont();
       const int top = CentredY(box, count * font.height());
       for (int i = 0; i < count; ++i) {
@@ -143,7 +138,7 @@ void DrawTextControl(Painter& p, const ControlInfo& control, const Rect& box) {
       }
       return;
     }
-    default: {  // plain: left-aligned, one line per line of the text
+    default: {  // plain
       const Font& font = TextFont();
       for (int i = 0; i < count; ++i) {
         p.Text(font, box.x0, box.y0 + i * font.height(), lines[i], control.first);
@@ -154,16 +149,14 @@ void DrawTextControl(Painter& p, const ControlInfo& control, const Rect& box) {
 }
 
 void DrawButton(Painter& p, const ControlInfo& control, const Rect& box, bool focused) {
-  const uint16_t background = focused ? kFocusColour : control.second;
-  const uint16_t ink = Readable(focused ? kBlack : control.first, background);
-  p.Fill(box, background);
+  const ButtonLook look = ButtonLookOf(control, focused);
+  const uint16_t ink = Readable(look.ink, look.background);
+  p.Fill(box, look.background);
   p.Outline(box, ink);
   if (focused) p.Outline(box.Inset(2), ink);
-  std::string text = control.text;
-  std::replace(text.begin(), text.end(), '\n', ' ');
-  std::replace(text.begin(), text.end(), '\r', ' ');
   const Font& font = BoldFont();
-  p.Text(font, CentredX(box, TextWidth(font, text)), CentredY(box, font.height()), text, ink);
+  p.Text(font, CentredX(box, TextWidth(font, look.text)), CentredY(box, font.height()), look.text,
+         ink);
 }
 
 void DrawClock(Painter& p, const ControlInfo& clock, const Rect& box) {
@@ -172,43 +165,42 @@ void DrawClock(Painter& p, const ControlInfo& clock, const Rect& box) {
   p.Text(font, box.x0 + kTextIndent, CentredY(box, font.height()), clock.text, clock.first);
 }
 
-// The battery: an outline with a terminal on the right in the third level colour, a bar
-// filled to the percentage in the first level colour (the second when low) over the
-// gadget's first colour, and the level text centred over it.
+// The battery: an outline with a terminal on the right, the bar inside it, the text over it.
 void DrawIndicator(Painter& p, const ControlInfo& gadget, const Rect& box) {
-  p.Fill(box, gadget.second);
-  const int percent = std::min(100, gadget.status & 0xFF);
-  const bool low = (gadget.status & kStatusLow) != 0;
-  const bool external = (gadget.status & kStatusExternal) != 0;
+  const IndicatorLook look = IndicatorLookOf(gadget);
+  p.Fill(box, look.background);
   Rect body = box;
   Rect inner = box;
   if (box.Width() >= 8 && box.Height() >= 8) {
     body = Rect{box.x0, box.y0 + 2, box.x1 - 2, box.y1 - 2};
     const int middle = (box.y0 + box.y1) / 2;
-    p.Fill(Rect{body.x1, middle - 3, box.x1, middle + 3}, gadget.levelOutline);
-    p.Outline(body, gadget.levelOutline);
+    p.Fill(Rect{body.x1, middle - 3, box.x1, middle + 3}, look.outline);
+    p.Outline(body, look.outline);
     inner = body.Inset(1);
   }
-  const int filled = (percent * inner.Width() + 50) / 100;
-  p.Fill(Rect{inner.x0, inner.y0, inner.x0 + filled, inner.y1},
-         low ? gadget.levelLow : gadget.levelHigh);
-  p.Fill(Rect{inner.x0 + filled, inner.y0, inner.x1, inner.y1}, gadget.first);
-  std::string text = gadget.hasLevelText ? gadget.levelText : std::string();
-  if (text.empty() && external) text = "~";
+  const int filled = (look.percent * inner.Width() + 50) / 100;
+  p.Fill(Rect{inner.x0, inner.y0, inner.x0 + filled, inner.y1}, look.fill);
+  p.Fill(Rect{inner.x0 + filled, inner.y0, inner.x1, inner.y1}, look.empty);
   const Font& font = TextFont();
-  p.Text(font, CentredX(body, TextWidth(font, text)), CentredY(body, font.height()), text,
-         gadget.textColour);
+  p.Text(font, CentredX(body, TextWidth(font, look.text)), CentredY(body, font.height()),
+         look.text, look.ink);
 }
 
 void DrawControl(Painter& p, const ControlInfo& control, const Rect& box, bool focused) {
-  if (control.kind == "button") {
-    DrawButton(p, control, box, focused);
-  } else if (control.kind == "clock") {
-    DrawClock(p, control, box);
-  } else if (control.kind == "batlevel") {
-    DrawIndicator(p, control, box);
-  } else {
-    DrawTextControl(p, control, box);
+  switch (control.kind) {
+    case ControlKind::kButton:
+      DrawButton(p, control, box, focused);
+      return;
+    case ControlKind::kClock:
+      DrawClock(p, control, box);
+      return;
+    case ControlKind::kBatLevel:
+      DrawIndicator(p, control, box);
+      return;
+    case ControlKind::kStatic:
+    case ControlKind::kMultiLine:
+      DrawTextControl(p, control, box);
+      return;
   }
 }
 
@@ -224,40 +216,23 @@ void DrawStatusLine(const Painter& screen, const Screen& s) {
   }
 }
 
-// The client area in the form's second colour; the title in a bar along its bottom:
-// plain text in the form's first colour; with the framed flag a bar in the first colour
-// and the client area framed in it; in the error look a bar in the second colour with
-// white text, and a white frame.
+// The client area in the form's second colour, the title in a bar along its bottom (see
+// TitleLook), and a framed form's client area framed.
 void DrawForm(const Painter& screen, const Screen& s, int focusedControl) {
   const FormInfo& form = s.form;
   const Rect client = ClientRect(s);
   Painter p = screen.Within(client);
   if (p.Empty()) return;
   p.Fill(client, form.second);
-  uint16_t bar = form.second;
-  uint16_t title = form.first;
-  uint16_t frame = 0;
-  bool framed = false;
-  if (form.flags & kFlagFramed) {
-    bar = form.first;
-    title = form.second;
-    frame = bar;
-    framed = true;
-  }
-  if (form.flags & kFlagError) {
-    bar = form.second;
-    title = kWhite;
-    frame = kWhite;
-    framed = true;
-  }
+  const TitleLook look = TitleLookOf(form);
   const Rect titleBar{client.x0, client.y1 - kTitleBarHeight, client.x1, client.y1};
-  if (framed) {
-    p.Outline(client, frame);
-    p.Fill(titleBar, bar);
+  if (look.framed) {
+    p.Outline(client, look.frame);
+    p.Fill(titleBar, look.bar);
   }
   const Font& font = BoldFont();
   p.Within(titleBar).Text(font, titleBar.x0 + kTextIndent, CentredY(titleBar, font.height()),
-                          form.title, title);
+                          form.title, look.ink);
   for (size_t i = 0; i < form.controls.size(); ++i) {
     const ControlInfo& control = form.controls[i];
     const Rect box = ControlBox(control);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host/toolkit/render/image.h"
-#include "host/toolkit/snapshot.h"
+#include "host/toolkit/core/snapshot.h"
 
 namespace termsim {
 

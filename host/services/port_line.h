@@ -1,0 +1,19 @@
+// A port's line: the setting given to OsPortOpen ("115200,8,n,1", parsed by
+// ParsePortAttr in linux_services.h) and the termios that put a descriptor in raw mode.
+#ifndef HOST_SERVICES_PORT_LINE_H
+#define HOST_SERVICES_PORT_LINE_H
+
+#include "host/services/linux_services.h"
+
+namespace termsim {
+
+// Raw mode on a descriptor, with the line settings of attr when given (else the
+// descriptor's own speed and sizes). Returns 0 or a negative errno value.
+int MakeRaw(int fd, const PortAttr* attr);
+
+// Makes a descriptor non-blocking. Returns 0 or a negative errno value.
+int SetNonBlocking(int fd);
+
+}  // namespace termsim
+
+#endif
