@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "host/services/linux_services.h"
 #include "platform/terminal_services.h"
 #include "tests/host_services/test_support.h"
+#include "tests/support/wait_until.h"
 #include "upload/transfer_block.h"
 
 namespace {
@@ -108,19 +111,28 @@ class UploadPortReceiver : public ::testing::Test {
     return -1;
   }
 
+  // Sends what answers the receiver's last byte once the receiver waits for it: rb clears
+  // its input right after it writes a request or an answer (a trace of its calls shows
+  // the write, then the flush, then the read), so a block sent before that flush is
+  // lost. Asleep in a call after its last byte came, it is in the read after the flush.
+  int Answer(const void* data, uint32_t len) {
+    EXPECT_TRUE(test::WaitUntil([this] { return ReceiverAsleep(); }))
+        << "the receiver never waited for the answer";
+    return OsPortSend(UPLOAD_PORT, data, len);
+  }
+
+  // Whether the receiver is asleep in a system call (state S in /proc/PID/stat).
+  bool ReceiverAsleep() const {
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t nameEnd = text.rfind(") ");  // the state follows the name in brackets
+    return nameEnd != std::string::npos && nameEnd + 2 < text.size() && text[nameEnd + 2] == 'S';
+  }
+
   std::string peer_;
   test::TempDir dir_;
   pid_t pid_ = -1;
 };
-
-// Sends what answers the receiver's last byte after the turnaround the system's sender
-// keeps (a pause of the protocol, not a wait for a state): rb clears its input right
-// after it writes a request or an answer (a trace of its calls shows the write, then the
-// flush), so a block sent back at once can be lost.
-int Answer(const void* data, uint32_t len) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(YM_TURNAROUND_MS));
-  return OsPortSend(UPLOAD_PORT, data, len);
-}
 
 TEST_F(UploadPortReceiver, ReceivesABatchSentOverThePort) {
   std::vector<uint8_t> content(300);
