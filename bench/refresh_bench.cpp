@@ -11,7 +11,7 @@
 #include "app/main_screen.h"
 #include "app/screen_refresh.h"
 #include "battery/battery_monitor.h"
-#include "host/toolkit/inspection.h"
+#include "host/toolkit/test_hooks.h"
 #include "tests/fakes/fake_terminal_services.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "host/toolkit/inspection.h"
+#include "host/toolkit/test_hooks.h"
 
 #include "host/toolkit/displays/test/test_display.h"
 #include "host/toolkit/core/toolkit.h"

@@ -22,7 +22,7 @@
 #include "host/toolkit/displays/focus_ring.h"
 #include "host/toolkit/render/png_file.h"
 #include "host/toolkit/render/renderer.h"
-#include "host/toolkit/inspection.h"
+#include "host/toolkit/test_hooks.h"
 #include "tests/support/wait_until.h"
 #include "tests/upload_flow/upload_fixture.h"
 #include "upload/upload_dialog.h"

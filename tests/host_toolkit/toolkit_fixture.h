@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "host/toolkit/inspection.h"
+#include "host/toolkit/test_hooks.h"
 #include "platform/ui_toolkit.h"
 
 // What the recording callback saw, and what it answers.

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "host/toolkit/inspection.h"
+#include "host/toolkit/test_hooks.h"
 #include "platform/ui_toolkit.h"
 #include "tests/fakes/fake_terminal_services.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/toolkit/inspection.h"
+#include "host/toolkit/test_hooks.h"
 #include "tests/support/ui_fixture.h"
 #include "tests/upload_flow/upload_fixture.h"
 

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "host/toolkit/inspection.h"
+#include "host/toolkit/test_hooks.h"
 #include "platform/terminal_services.h"
 #include "tests/fakes/fake_terminal_services.h"
 #include "tests/support/ui_fixture.h"
