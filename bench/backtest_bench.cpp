@@ -21,8 +21,8 @@ void Print(const char* name, const std::vector<report::Cut>& cuts, bool verbose)
   std::printf("  80 %% interval holds the truth          %.1f %%\n", f.coverage * 100);
   std::printf("  no estimate after an hour of falling   %zu\n", f.missingAfterHour);
   std::printf("  median relative error of an estimate that knew the charge and the last 3 h's "
-              "load: %.3f\n",
-              f.medianErrorInformed);
+              "load: %.3f; and the whole log's mean load: %.3f\n",
+              f.medianErrorInformed, f.medianErrorInformedWhole);
   for (int percent : {80, 60, 40, 30, 20, 10}) {
     std::vector<report::Cut> level;
     for (const report::Cut& c : cuts) {
@@ -38,9 +38,11 @@ void Print(const char* name, const std::vector<report::Cut>& cuts, bool verbose)
       if (c.load == load) some.push_back(c);
     }
     report::BacktestFigures l = report::Figures(some);
-    std::printf("  %-8s load: %3zu cuts, median error %.3f, interval holds %.0f %%, the informed "
-                "reference's median error %.3f\n",
-                load, l.cuts, l.medianError, l.coverage * 100, l.medianErrorInformed);
+    std::printf("  %-8s load: %3zu cuts, median error %.3f, median ln(estimate/truth) %+.3f, "
+                "interval holds %.0f %%, the informed references' median errors %.3f (last 3 h), "
+                "%.3f (whole log)\n",
+                load, l.cuts, l.medianError, l.medianLogRatio, l.coverage * 100,
+                l.medianErrorInformed, l.medianErrorInformedWhole);
   }
   if (!verbose) return;
   for (const report::Cut& c : cuts) {

@@ -173,16 +173,22 @@ Discharge Run(const Cell& c, Random* r, Seconds start) {
 }
 
 // What an estimate would say that knew the cell's charge, where it reads 0 %, and its
-// load over the last 3 hours: the part of the error that only the future load makes.
-double Informed(const Discharge& d, size_t j) {
+// mean load over the last `hours` of the log (all of it if it is shorter): the part of
+// the error that only the future load makes.
+double Informed(const Discharge& d, size_t j, double hours) {
   size_t k = j;
-  while (k > 0 && d.lines[j].time - d.lines[k - 1].time <= 3 * 3600) k--;
+  while (k > 0 && static_cast<double>(d.lines[j].time - d.lines[k - 1].time) <= hours * 3600) k--;
   double seconds = static_cast<double>(d.lines[j].time - d.lines[k].time);
   double rate = seconds > 0 ? (d.charges[k] - d.charges[j]) / seconds : 0;
   return rate > 0 ? (d.charges[j] - d.zeroCharge) / rate : 0;
 }
 
 double Infinite() { return std::numeric_limits<double>::infinity(); }
+
+// A reference's error; one that could not say (no fall seen) counts as infinite.
+double RelativeError(double estimate, double truth) {
+  return estimate > 0 ? std::fabs(estimate - truth) / truth : Infinite();
+}
 
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
@@ -229,7 +235,8 @@ std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells) {
       cut.estimate = s.timeLeft.seconds;
       cut.low = s.timeLeft.low;
       cut.high = s.timeLeft.high;
-      cut.informed = Informed(d, j);
+      cut.informed = Informed(d, j, 3);
+      cut.informedWhole = Informed(d, j, MAX_HOURS);
       cuts.push_back(cut);
     }
     n++;
@@ -239,14 +246,16 @@ std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells) {
 
 BacktestFigures Figures(const std::vector<Cut>& cuts) {
   BacktestFigures f;
-  std::vector<double> all, low, informed;
+  std::vector<double> all, low, informed, informedWhole, logRatio;
   size_t covered = 0;
   for (const Cut& c : cuts) {
-    informed.push_back(c.informed > 0 ? std::fabs(c.informed - c.truth) / c.truth : Infinite());
+    informed.push_back(RelativeError(c.informed, c.truth));
+    informedWhole.push_back(RelativeError(c.informedWhole, c.truth));
     double error = c.known ? std::fabs(c.estimate - c.truth) / c.truth : Infinite();
     all.push_back(error);
     if (c.percent <= 40) low.push_back(error);
     if (c.known) f.known++;
+    if (c.known && c.estimate > 0) logRatio.push_back(std::log(c.estimate / c.truth));
     if (c.known && c.low <= c.truth && c.truth <= c.high) covered++;
     if (!c.known && c.fallingHour) f.missingAfterHour++;
   }
@@ -255,6 +264,8 @@ BacktestFigures Figures(const std::vector<Cut>& cuts) {
   f.medianError = Median(all);
   f.medianErrorLow = Median(low);
   f.medianErrorInformed = Median(informed);
+  f.medianErrorInformedWhole = Median(informedWhole);
+  f.medianLogRatio = Median(logRatio);
   f.coverage = cuts.empty() ? 0 : static_cast<double>(covered) / static_cast<double>(cuts.size());
   return f;
 }

@@ -34,7 +34,8 @@ struct Cut {
   bool known;           // the report gave an estimate
   bool fallingHour;     // the percentage had been falling for an hour at the cut
   double estimate, low, high;
-  double informed;      // the time left by the cell's true charge and recent load (a reference)
+  double informed;      // the time left by the cell's true charge and last 3 h's load (a reference)
+  double informedWhole; // the same with the mean load since the log's start
 };
 
 struct BacktestFigures {
@@ -44,7 +45,9 @@ struct BacktestFigures {
   size_t lowCuts = 0;
   double coverage = 0;        // share of cuts whose 80 % interval holds the truth
   size_t missingAfterHour = 0;  // cuts without an estimate after an hour of falling percentage
-  double medianErrorInformed = 0;  // of the reference that knew the charge and the load
+  double medianErrorInformed = 0;  // of the reference that knew the charge and the last 3 h's load
+  double medianErrorInformedWhole = 0;  // of the one that knew the charge and the whole log's load
+  double medianLogRatio = 0;  // of ln(estimate / truth) over the cuts with an estimate: its bias
 };
 
 std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells);
