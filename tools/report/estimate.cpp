@@ -45,7 +45,10 @@ constexpr double FLOOR_SIGMA = 0.20;    // what no curve of the set can show (lo
 constexpr double LOAD_HOURS = 12;       // the hours whose changes of load count
 constexpr double LOAD_SIGMA_UNSEEN = 0.15;  // the load's change when the log is too short
 constexpr double Z80 = 1.2815516;       // the normal's 90th percentile: 80 % two-sided
-constexpr double MIN_SPAN_S = 20 * 60;
+// The least to estimate from: two readings ten minutes apart, the log's longest step
+// between lines (the curves' priors and the interval's floor carry what so few cannot show).
+constexpr size_t MIN_READINGS = 2;
+constexpr double MIN_SPAN_S = 10 * 60;
 constexpr size_t MAX_POINTS = 60;       // readings are averaged into at most this many
 
 std::vector<Curve> Curves() {
@@ -278,8 +281,8 @@ double LoadSigma(const CurveFit& fit, const std::vector<Sample>& samples) {
 TimeLeft EstimateTimeLeft(const EstimateInput& input) {
   TimeLeft result;
   const std::vector<Sample>& samples = input.samples;
-  if (samples.size() < 3 || samples.back().seconds - samples.front().seconds < MIN_SPAN_S) {
-    result.whyNot = "fewer than 3 readings over 20 minutes of falling percentage";
+  if (samples.size() < MIN_READINGS || samples.back().seconds - samples.front().seconds < MIN_SPAN_S) {
+    result.whyNot = "fewer than 2 readings over 10 minutes of falling percentage";
     return result;
   }
   const double span = input.voltsMax - input.voltsMin;

@@ -20,7 +20,7 @@
 // standard errors (the readings' noise and rounding), and a floor for what no curve of
 // the set can show.
 //
-// No estimate from fewer than 3 readings or less than 20 minutes of them, nor when the
+// No estimate from fewer than 2 readings or less than 10 minutes of them, nor when the
 // charge does not fall by an amount that matters (an estimate past ESTIMATE_MAX_SECONDS,
 // a slope too small to matter, counts as not falling). The result never exceeds
 // ESTIMATE_MAX_SECONDS, so it always fits a duration.
