@@ -282,7 +282,7 @@ TimeLeft EstimateTimeLeft(const EstimateInput& input) {
   TimeLeft result;
   const std::vector<Sample>& samples = input.samples;
   if (samples.size() < MIN_READINGS || samples.back().seconds - samples.front().seconds < MIN_SPAN_S) {
-    result.whyNot = "fewer than 2 readings over 10 minutes of falling percentage";
+    result.whyNot = "less than 10 minutes of falling percentage, or fewer than 2 readings";
     return result;
   }
   const double span = input.voltsMax - input.voltsMin;
