@@ -53,6 +53,14 @@ void SettlePort11(Port11& port) {
   const char* device = std::getenv("TERMSIM_PORT11");
   if (device != nullptr && device[0] != '\0') {
     port.device = device;
+    // Raw from the program's start, as a terminal keeps its port: a USB gadget's serial
+    // port comes up echoing, and a receiver started before an upload sends its request
+    // just as the upload opens the port.
+    const int r = MakeRawAhead(device);
+    if (r != 0) {
+      std::fprintf(stderr, "termsim: port 11: %s: %s (an upload opens it again)\n", device,
+                   std::strerror(-r));
+    }
   } else {
     CreatePty(port);
   }

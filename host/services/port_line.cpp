@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -102,6 +103,15 @@ int MakeRaw(int fd, const PortAttr* attr) {
   }
   if (tcsetattr(fd, TCSANOW, &t) != 0) return -errno;
   return 0;
+}
+
+int MakeRawAhead(const char* path) {
+  // Non-blocking, so that a line without its carrier does not hold the open.
+  const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -errno;
+  const int r = isatty(fd) ? MakeRaw(fd, nullptr) : 0;
+  close(fd);
+  return r;
 }
 
 int SetNonBlocking(int fd) {

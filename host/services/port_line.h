@@ -11,6 +11,13 @@ namespace termsim {
 // descriptor's own speed and sizes). Returns 0 or a negative errno value.
 int MakeRaw(int fd, const PortAttr* attr);
 
+// Puts the terminal device at path into raw mode now, for the opens to come: the kernel
+// keeps a device's settings from one open to the next, and a device left in the line
+// discipline's defaults would echo back whatever the far end sends in the moment between
+// a later open and that open's own settings (a receiver's request, say). Anything that is
+// not a terminal is left as it is. Returns 0 or a negative errno value.
+int MakeRawAhead(const char* path);
+
 // Makes a descriptor non-blocking. Returns 0 or a negative errno value.
 int SetNonBlocking(int fd);
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/services/linux_services.h"
+#include "host/services/port_line.h"
 #include "platform/terminal_services.h"
 #include "tests/host_services/poll_count.h"
 #include "tests/host_services/test_support.h"
@@ -129,6 +130,22 @@ TEST(PortTermios, CarriesTheLineSettingsInRawMode) {
   EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB), static_cast<tcflag_t>(CS8));
   a.speed = 12345;
   EXPECT_FALSE(termsim::MakeRawTermios(a, &t));
+}
+
+// Port 11 named in TERMSIM_PORT11 is made raw at the program's start: a line left in the
+// line discipline's defaults (as a USB gadget's serial port comes up) echoes back what a
+// receiver sends while an upload opens it, before the open's own settings.
+TEST_F(DevicePort, ATerminalMadeRawAheadStaysRawForTheOpensToCome) {
+  char name[128];
+  ASSERT_EQ(ptsname_r(far_, name, sizeof name), 0);
+  ASSERT_EQ(tcgetattr(far_, &cooked_), 0);
+  ASSERT_NE(cooked_.c_lflag & ECHO, 0u) << "a fresh pseudo-terminal should echo";
+  ASSERT_EQ(termsim::MakeRawAhead(name), 0);
+  termios t{};
+  ASSERT_EQ(tcgetattr(far_, &t), 0);
+  ExpectRaw(t);
+  EXPECT_EQ(termsim::MakeRawAhead("/nonexistent/port11"), -ENOENT);
+  EXPECT_EQ(termsim::MakeRawAhead("/dev/null"), 0) << "what is not a terminal is left alone";
 }
 
 TEST_F(DevicePort, PutsTheLineInRawModeAtTheGivenSpeed) {
