@@ -16,9 +16,10 @@ struct Port11 {
 };
 
 // Settles port 11's device once: the first call reads TERMSIM_PORT11 (putting a terminal
-// device there into raw mode at once) and, without a device there, makes the pseudo-terminal (holding and locking its slave, telling the
-// user where the far end is, and making the link TERMSIM_PORT11_LINK asks for); later
-// calls do nothing. The caller serialises the calls.
+// device there into raw mode at once) and, without a device there, makes the
+// pseudo-terminal (holding and locking its slave, telling the user where the far end is,
+// and making the link TERMSIM_PORT11_LINK asks for); later calls do nothing. The caller
+// serialises the calls.
 void SettlePort11(Port11& port);
 
 }  // namespace termsim
