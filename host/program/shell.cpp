@@ -42,9 +42,11 @@ void QuitOnSignals() {
   for (int signal : kQuitSignals) SetSignalHandler(signal, OnQuitSignal, SA_RESTART);
 }
 
-[[noreturn]] void RefuseSetting(const std::string& why) {
+// Ends the process with a sentence on what is wrong: status 2 for a setting refused, 1 for
+// a display that cannot be had.
+[[noreturn]] void Refuse(const std::string& why, int status = 2) {
   std::fprintf(stderr, "termsim: %s\n", why.c_str());
-  EndProgram(2);
+  EndProgram(status);
 }
 
 HostChrome Chrome() { return HostChrome{HostLine, PressHostKey}; }
@@ -60,10 +62,7 @@ std::unique_ptr<Display> MakeFramebufferDisplay() {
   std::string error;
   std::unique_ptr<Display> display = FramebufferDisplay::Open(
       FramebufferSetting(toolkit.width(), toolkit.height()), &error, Chrome());
-  if (!display) {
-    std::fprintf(stderr, "termsim: %s\n", error.c_str());
-    EndProgram(1);
-  }
+  if (!display) Refuse(error, 1);
   return display;
 }
 
@@ -76,7 +75,7 @@ std::unique_ptr<Display> MakeDisplayFromEnvironment() {
   RunEndActionsOnFatalSignals();
   DisplayChoice choice = DisplayChoice::kAutomatic;
   const std::string why = DisplaySetting(&choice);
-  if (!why.empty()) RefuseSetting(why);
+  if (!why.empty()) Refuse(why);
   if (choice == DisplayChoice::kAutomatic) {
     choice = isatty(STDOUT_FILENO) ? DisplayChoice::kTerminal : DisplayChoice::kScript;
   }
@@ -98,7 +97,7 @@ void SetScreenSizeFromSetting() {
   Toolkit& toolkit = Toolkit::Get();
   int width = toolkit.width(), height = toolkit.height();
   const std::string why = ScreenSizeSetting(&width, &height);
-  if (!why.empty()) RefuseSetting(why);
+  if (!why.empty()) Refuse(why);
   toolkit.SetScreenSize(width, height);
 }
 
