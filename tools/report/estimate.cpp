@@ -50,6 +50,18 @@ constexpr double Z80 = 1.2815516;       // the normal's 90th percentile: 80 % tw
 constexpr size_t MIN_READINGS = 2;
 constexpr double MIN_SPAN_S = 10 * 60;
 constexpr size_t MAX_POINTS = 60;       // readings are averaged into at most this many
+// The drop that follows the load: the charge in pieces of about 45 minutes (at most 16),
+constexpr double PIECE_HOURS = 0.75;
+constexpr int MAX_PIECES = 16;
+// the rate's change between pieces about 30 % of its mean (at least 0.3 % an hour),
+constexpr double SLOPE_CHANGE = 0.3, MIN_RATE = 0.01;
+// the drop's share that follows the rate (volts per fraction of charge an hour; about the
+// resistance times the capacity) on a grid, its constant share with a prior of 0 +- 30 mV,
+constexpr double RHOS[] = {0, 0.1, 0.2, 0.35, 0.5, 0.75, 1.0, 1.5};
+constexpr double CONSTANT_FROM = -0.05, CONSTANT_TO = 0.10, CONSTANT_SPREAD = 0.03;
+// the future load the mean rate of the last 3 hours, and the fit linearised twice.
+constexpr double LOAD_MEAN_HOURS = 3;
+constexpr int PASSES = 2;
 
 std::vector<Curve> Curves() {
   std::vector<Curve> curves(std::begin(TYPICAL), std::end(TYPICAL));
@@ -137,6 +149,7 @@ struct CurveFit {
   Line line;
   double score = INFINITY;  // the fit's weighted squares in units of the noise, and priors
   double target = 0;        // the charge where the voltage shows 0 %
+  double rho = 0;           // volts of drop per fraction of charge an hour
   bool falls = false;
   double hours = 0, logVar = 0;  // time left and its log variance from the fit
 };
@@ -173,6 +186,176 @@ CurveFit FitCurve(const Curve& c, const Points& p, double noise) {
     }
   }
   return best;
+}
+
+// The charge as a continuous broken line through knots evenly spaced over the readings,
+// and the load drop following the rate of its fall: on a piece whose charge falls at r
+// (a fraction an hour) the drop is  d + rho * (r - rbar),  rbar the mean rate of the last
+// LOAD_MEAN_HOURS. A load that steps or swings moves the voltage by the drop's change,
+// which a constant drop would take for a change of charge.
+struct Pieces {
+  double from = 0, width = 1;  // hours: the first knot, and the pieces' length
+  int count = 1;
+  double meanHours = 1;        // the mean rate is over these last hours
+  // The piece at u, and how far along it (0 to 1).
+  int At(double u, double* along) const {
+    double x = (u - from) / width;
+    int j = std::min(count - 1, std::max(0, static_cast<int>(std::floor(x))));
+    *along = x - j;
+    return j;
+  }
+};
+
+Pieces MakePieces(const Points& p) {
+  Pieces k;
+  const double span = -p.u.front();
+  k.count = std::min(MAX_PIECES, std::max(1, static_cast<int>(std::lround(span / PIECE_HOURS))));
+  k.from = p.u.front();
+  k.width = span / k.count;
+  k.meanHours = std::min(LOAD_MEAN_HOURS, span);
+  return k;
+}
+
+// Solves the symmetric positive matrix `a` (n by n) for each right side in `b` (Cholesky).
+bool Solve(std::vector<double> a, int n, std::vector<std::vector<double>*> rhs) {
+  for (int j = 0; j < n; j++) {
+    double d = a[j * n + j];
+    for (int k = 0; k < j; k++) d -= a[j * n + k] * a[j * n + k];
+    if (!(d > 0)) return false;
+    a[j * n + j] = std::sqrt(d);
+    for (int i = j + 1; i < n; i++) {
+      double x = a[i * n + j];
+      for (int k = 0; k < j; k++) x -= a[i * n + k] * a[j * n + k];
+      a[i * n + j] = x / a[j * n + j];
+    }
+  }
+  for (std::vector<double>* b : rhs) {
+    std::vector<double>& x = *b;
+    for (int i = 0; i < n; i++) {
+      for (int k = 0; k < i; k++) x[i] -= a[i * n + k] * x[k];
+      x[i] /= a[i * n + i];
+    }
+    for (int i = n; i-- > 0;) {
+      for (int k = i + 1; k < n; k++) x[i] -= a[k * n + i] * x[k];
+      x[i] /= a[i * n + i];
+    }
+  }
+  return true;
+}
+
+// The broken line's knots for one curve and load drop  c + rho * r:  least squares of the
+// voltages, linearised about the drops of the last pass (the first from the rate `rate0`),
+// the changes of rate between pieces held to about `slopeChange` an hour. Fills `out`
+// with the charge now and the mean rate (k = -rbar) and their variances; returns the score.
+double FitPieces(const Fitted& shape, double c, double rho, double rate0, const Pieces& pk,
+                 const Points& p, double sigma2, double slopeChange, Line* out) {
+  const int n = pk.count + 1;
+  const size_t m = p.u.size();
+  std::vector<double> theta(n, 0), drops(m, c + rho * rate0), row(n), mean(n, 0), a(n * n), b(n);
+  // rbar = (s(-H) - s(0)) / H as a combination of the knots.
+  {
+    double along;
+    int j = pk.At(-pk.meanHours, &along);
+    mean[j] += (1 - along) / pk.meanHours;
+    mean[j + 1] += along / pk.meanHours;
+    mean[n - 1] -= 1 / pk.meanHours;
+  }
+  double sw = 0;
+  for (double x : p.w) sw += x;
+  const double unit = p.effective / sw / sigma2;
+  double score = INFINITY;
+  std::vector<double> e0(n, 0), em(mean);
+  for (int pass = 0; pass < PASSES; pass++) {
+    std::fill(a.begin(), a.end(), 0.0);
+    std::fill(b.begin(), b.end(), 0.0);
+    for (size_t i = 0; i < m; i++) {
+      double along;
+      int j = pk.At(p.u[i], &along);
+      Fitted at = shape;
+      at.drop = drops[i];
+      const double y = at.ChargeAt(p.v[i]);
+      const double g = (at.ChargeAt(p.v[i] + 0.001) - at.ChargeAt(p.v[i] - 0.001)) / 0.002;
+      // s_i - g rho r_i = y + g (c - drop_i),  r_i = -(theta[j+1] - theta[j]) / width
+      std::fill(row.begin(), row.end(), 0.0);
+      row[j] += 1 - along - g * rho / pk.width;
+      row[j + 1] += along + g * rho / pk.width;
+      const double target = y + g * (c - drops[i]);
+      const double w = p.w[i] * unit / (g * g);
+      for (int r = 0; r < n; r++) {
+        if (row[r] == 0) continue;
+        b[r] += w * row[r] * target;
+        for (int q = 0; q < n; q++) a[r * n + q] += w * row[r] * row[q];
+      }
+    }
+    // The changes of slope between pieces.
+    const double pw = 1 / (slopeChange * slopeChange * pk.width * pk.width);
+    for (int j = 1; j + 1 < n; j++) {
+      const int idx[3] = {j - 1, j, j + 1};
+      const double k2[3] = {1, -2, 1};
+      for (int r = 0; r < 3; r++)
+        for (int q = 0; q < 3; q++) a[idx[r] * n + idx[q]] += pw * k2[r] * k2[q];
+    }
+    for (int k = 0; k < n; k++) a[k * n + k] += 1e-9;
+    theta = b;
+    e0.assign(n, 0);
+    e0[n - 1] = 1;
+    em = mean;
+    if (!Solve(a, n, {&theta, &e0, &em})) return INFINITY;
+    double rbar = 0;
+    for (int k = 0; k < n; k++) rbar += mean[k] * theta[k];
+    // The drops for the next pass, and the score in volts.
+    double sse = 0, penalty = 0;
+    for (size_t i = 0; i < m; i++) {
+      double along;
+      int j = pk.At(p.u[i], &along);
+      double s = theta[j] * (1 - along) + theta[j + 1] * along;
+      drops[i] = c + rho * -(theta[j + 1] - theta[j]) / pk.width;
+      Fitted at = shape;
+      at.drop = drops[i];
+      double r = at.Volts(s) - p.v[i];
+      sse += p.w[i] * r * r;
+    }
+    for (int j = 1; j + 1 < n; j++) {
+      double k2 = (theta[j + 1] - 2 * theta[j] + theta[j - 1]) / pk.width;
+      penalty += k2 * k2 / (slopeChange * slopeChange);
+    }
+    score = sse * unit + penalty;
+    const double misfit = std::max(1.0, sse * unit / std::max(1.0, p.effective - 2));
+    out->a = theta[n - 1];
+    out->k = -rbar;
+    out->varA = e0[n - 1] * misfit;
+    double varR = 0;
+    for (int k = 0; k < n; k++) varR += mean[k] * em[k];
+    out->varK = varR * misfit;
+    out->cov = -em[n - 1] * misfit;
+  }
+  return score;
+}
+
+// For one curve fitted with a constant drop, the drop that follows the load: rho and the
+// constant c on grids with priors, the curve's stretch kept.
+void FitRate(CurveFit* fit, const Points& p, double noise) {
+  const Pieces pk = MakePieces(p);
+  const double sigma2 = noise * noise + MODEL_VOLTS * MODEL_VOLTS;
+  const double rate0 = std::max(-fit->line.k, 0.0);
+  const double slopeChange = SLOPE_CHANGE * std::max(rate0, MIN_RATE);
+  CurveFit best = *fit;
+  best.score = INFINITY;
+  for (double rho : RHOS) {
+    for (double c = CONSTANT_FROM; c <= CONSTANT_TO + 1e-9; c += DROP_STEP) {
+      Line line;
+      double score = FitPieces(fit->shape, c, rho, rate0, pk, p, sigma2, slopeChange, &line);
+      score += c * c / (CONSTANT_SPREAD * CONSTANT_SPREAD) +
+               (fit->shape.scale - 1) * (fit->shape.scale - 1) / (SCALE_SPREAD * SCALE_SPREAD);
+      if (score < best.score) {
+        best.line = line;
+        best.shape.drop = c + rho * std::max(-line.k, 0.0);
+        best.score = score;
+        best.rho = rho;
+      }
+    }
+  }
+  if (best.score < INFINITY) *fit = best;
 }
 
 // When the fitted line brings the charge to where the voltage reads `targetVolts`.
@@ -297,7 +480,10 @@ TimeLeft EstimateTimeLeft(const EstimateInput& input) {
 
   static const std::vector<Curve> curves = Curves();
   std::vector<CurveFit> fits;
-  for (const Curve& c : curves) fits.push_back(FitCurve(c, points, noise));
+  for (const Curve& c : curves) {
+    fits.push_back(FitCurve(c, points, noise));
+    FitRate(&fits.back(), points, noise);
+  }
   const CurveFit* best = &fits.front();
   for (const CurveFit& f : fits) {
     if (f.score < best->score) best = &f;
@@ -344,10 +530,11 @@ TimeLeft EstimateTimeLeft(const EstimateInput& input) {
 
   char line[256];
   std::snprintf(line, sizeof line,
-                "assumed: lithium-ion curve %s (closest of %zu), load drop %.0f mV, "
-                "load as in the last %.1f h (%.1f %% of charge an hour)",
-                best->shape.curve->name, curves.size(), best->shape.drop * 1000,
-                std::min(-points.u.front(), RECENT_HOURS), -best->line.k * 100);
+                "assumed: lithium-ion curve %s (closest of %zu), load as in the last %.1f h "
+                "(%.1f %% of charge an hour), load drop %.0f mV at it, %.1f mV more for each "
+                "%% an hour more",
+                best->shape.curve->name, curves.size(), std::min(-points.u.front(), LOAD_MEAN_HOURS),
+                -best->line.k * 100, best->shape.drop * 1000, best->rho * 10);
   result.assumptions = line;
 
   // The path: the closest curve's voltage as its charge falls to 0 % at the estimate, and
