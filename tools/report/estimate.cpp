@@ -190,9 +190,9 @@ CurveFit FitCurve(const Curve& c, const Points& p, double noise) {
 
 // The charge as a continuous broken line through knots evenly spaced over the readings,
 // and the load drop following the rate of its fall: on a piece whose charge falls at r
-// (a fraction an hour) the drop is  d + rho * (r - rbar),  rbar the mean rate of the last
-// LOAD_MEAN_HOURS. A load that steps or swings moves the voltage by the drop's change,
-// which a constant drop would take for a change of charge.
+// (a fraction an hour) the drop is  c + rho * r.  A load that steps or swings moves the
+// voltage by the drop's change, which a constant drop would take for a change of charge.
+// The load to come is the mean rate rbar of the last LOAD_MEAN_HOURS.
 struct Pieces {
   double from = 0, width = 1;  // hours: the first knot, and the pieces' length
   int count = 1;
@@ -528,7 +528,7 @@ TimeLeft EstimateTimeLeft(const EstimateInput& input) {
   result.high = clamp(meanLog + Z80 * sigma);
   result.chargePerHour = best->line.k * 100;
 
-  char line[256];
+  char line[320];
   std::snprintf(line, sizeof line,
                 "assumed: lithium-ion curve %s (closest of %zu), load as in the last %.1f h "
                 "(%.1f %% of charge an hour), load drop %.0f mV at it, %.1f mV more for each "
