@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
+#include <functional>
 
 #include "tools/report/simulated_log.h"
 #include "tools/report/summary_text.h"
