@@ -12,8 +12,12 @@
 // 10 minutes and every minute at 40 % or less. The truth is the first reading whose
 // filtered percentage is 0.
 //
-// Two families of curves: `Design`, used while the estimator was made, and `HeldOut`, a
-// curve of another form, kept apart to check the estimator on cells it was not made on.
+// Three families of curves: `Design`, used while the estimator was made; `HeldOut`, a
+// curve of another form, kept apart to check the estimator on cells it was not made on;
+// and `Bench`, the bench's simulated cell's own curve (empty at 3.4 V, full at 4.2 V, its
+// fall steepening over the last 30 % of the charge) with the same variety of loads,
+// resistances, noise, capacities and units, voltage max 0 to 0.15 V above full and voltage
+// min 3.3, 3.4 or 3.5 V, near its empty end as on the bench. Its figures stand apart.
 #ifndef TOOLS_REPORT_BACKTEST_H
 #define TOOLS_REPORT_BACKTEST_H
 
@@ -23,7 +27,7 @@
 
 namespace report {
 
-enum class CellFamily { Design, HeldOut };
+enum class CellFamily { Design, HeldOut, Bench };
 
 struct Cut {
   int cell;
@@ -51,6 +55,10 @@ struct BacktestFigures {
 };
 
 std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells);
+// The bench's own cell as the bench runs it (2 Ah, 200 mA, 0.1 ohm, no noise, µV, limits
+// 3.4 and 4.2 V) from `startCharge` (a fraction) to 0 %, its log cut at the first line
+// that shows each of `percents` or less.
+std::vector<Cut> RunBenchCell(double startCharge, const std::vector<int>& percents);
 BacktestFigures Figures(const std::vector<Cut>& cuts);
 
 }  // namespace report
