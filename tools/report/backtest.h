@@ -1,7 +1,6 @@
-// A backtest of the time left to 0 %: made-up cells unlike the bench's simulated one,
-// discharged as the program would log them, each log cut where the filtered percentage
-// first reaches 80, 60, 40, 30, 20 and 10 %, and the report's estimate at each cut set
-// against the true time to 0 %.
+// A backtest of the time left to 0 %: made-up cells, discharged as the program would log
+// them, each log cut where the filtered percentage first reaches 80, 60, 40, 30, 20 and
+// 10 %, and the report's estimate at each cut set against the true time to 0 %.
 //
 // A cell: an open-circuit curve of its family, a capacity of 1.2 to 3.5 Ah, a load that is
 // constant, stepped or varying (80 to 600 mA), an internal resistance of 0.05 to 0.4 ohm,
