@@ -232,10 +232,6 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-}  // namespace
-
-namespace {
-
 const Seconds START = ToSeconds({2026, 3, 2, 8, 0, 0});
 
 // The cuts of one cell's log, at the first line that shows each of `percents` or less.
