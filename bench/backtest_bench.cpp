@@ -1,7 +1,10 @@
 // The time left to 0 % against the truth on made-up cells: the figures of the backtest.
-//   backtest_bench [CELLS] [design|held-out|both] [-v]
+//   backtest_bench [CELLS] [design|held-out|both|bench|all] [-v]
 // prints, for each family of cells, the median relative error over all cuts and over the
 // cuts at 40 % or less, how often the 80 % interval held the truth, and per cut level.
+// "both" is the design and held-out families; "bench" the family of the bench's own curve
+// and the bench's own cell run from 45 % as on the bench; "all" all of them.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +14,13 @@
 #include "tools/report/backtest.h"
 
 namespace {
+
+std::string Hours(double seconds) {
+  char text[32];
+  long minutes = std::lround(seconds / 60);
+  std::snprintf(text, sizeof text, "%ld h %02ld min", minutes / 60, minutes % 60);
+  return text;
+}
 
 void Print(const char* name, const std::vector<report::Cut>& cuts, bool verbose) {
   report::BacktestFigures f = report::Figures(cuts);
@@ -58,18 +68,29 @@ int main(int argc, char** argv) {
   int cells = argc > 1 ? std::atoi(argv[1]) : 200;
   std::string which = argc > 2 ? argv[2] : "both";
   bool verbose = argc > 3 && std::strcmp(argv[3], "-v") == 0;
-  if (cells <= 0 || (which != "design" && which != "held-out" && which != "both")) {
-    std::fprintf(stderr, "usage: backtest_bench [CELLS] [design|held-out|both] [-v]\n");
+  if (cells <= 0 || (which != "design" && which != "held-out" && which != "both" &&
+                     which != "bench" && which != "all")) {
+    std::fprintf(stderr, "usage: backtest_bench [CELLS] [design|held-out|both|bench|all] [-v]\n");
     return 2;
   }
   std::printf("Time left to 0 %%: %d made-up cells of each family, each log cut at 80, 60, 40, "
               "30, 20 and 10 %%\n",
               cells);
-  if (which != "held-out") {
+  if (which == "design" || which == "both" || which == "all") {
     Print("Design cells", report::RunBacktest(report::CellFamily::Design, 1, cells), verbose);
   }
-  if (which != "design") {
+  if (which == "held-out" || which == "both" || which == "all") {
     Print("Held-out cells", report::RunBacktest(report::CellFamily::HeldOut, 2, cells), verbose);
+  }
+  if (which == "bench" || which == "all") {
+    Print("Cells with the bench's own curve (apart from the figures above)",
+          report::RunBacktest(report::CellFamily::Bench, 3, cells), verbose);
+    std::printf("The bench's own cell, 200 mA through 0.1 ohm, from 45 %% to 0 %%:\n");
+    for (const report::Cut& c : report::RunBenchCell(0.45, {39, 27, 15, 5})) {
+      std::printf("  at %2d %%: %s (%s to %s), 0 %% came %s later\n", c.percent,
+                  Hours(c.estimate).c_str(), Hours(c.low).c_str(), Hours(c.high).c_str(),
+                  Hours(c.truth).c_str());
+    }
   }
   return 0;
 }

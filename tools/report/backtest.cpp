@@ -35,6 +35,12 @@ class Random {
   uint64_t state_;
 };
 
+// The bench's simulated cell: its open-circuit voltage every 10 % of charge (volts), as
+// the bench has it, with its load, resistance, capacity and limits.
+constexpr double BENCH_CURVE[11] = {3.40, 3.62, 3.69, 3.74, 3.78, 3.82,
+                                    3.87, 3.93, 4.00, 4.09, 4.20};
+constexpr double BENCH_CAPACITY_AH = 2.0, BENCH_LOAD_A = 0.2, BENCH_RESISTANCE = 0.1;
+
 struct Cell {
   // Open-circuit curve: shape g(s), 0 at s = 0 and 1 at s = 1, between empty and full volts.
   CellFamily family;
@@ -57,6 +63,10 @@ struct Cell {
     return p[0] * x + p[1] * std::log((x + p[2]) / p[2]) - p[3] * std::log((1 + p[4] - x) / p[4]);
   }
   double Ocv(double s) const {
+    if (family == CellFamily::Bench) {  // straight between the points and beyond the ends
+      int i = std::min(9, std::max(0, static_cast<int>(std::floor(s * 10))));
+      return BENCH_CURVE[i] + (BENCH_CURVE[i + 1] - BENCH_CURVE[i]) * (s * 10 - i);
+    }
     double g0 = Shape(0), g1 = Shape(1);
     return emptyVolts + (fullVolts - emptyVolts) * (Shape(s) - g0) / (g1 - g0);
   }
@@ -94,7 +104,7 @@ Cell MakeCell(CellFamily family, Random* r) {
     c.p[2] = r->Between(0.02, 0.08);
     c.p[3] = r->Between(0.0, 0.12);
     c.p[4] = r->Between(0.03, 0.10);
-  } else {
+  } else if (family == CellFamily::HeldOut) {
     c.p[0] = r->Between(0.3, 0.8);
     c.p[1] = r->Between(0.03, 0.10);
     c.p[2] = r->Between(0.005, 0.03);
@@ -103,6 +113,10 @@ Cell MakeCell(CellFamily family, Random* r) {
   }
   c.emptyVolts = r->Between(2.8, 3.2);
   c.fullVolts = r->Between(4.1, 4.35);
+  if (family == CellFamily::Bench) {
+    c.emptyVolts = BENCH_CURVE[0];
+    c.fullVolts = BENCH_CURVE[10];
+  }
   c.capacityAh = r->Between(1.2, 3.5);
   c.resistance = r->Between(0.05, 0.4);
   c.noiseVolts = r->Between(0.002, 0.005);
@@ -115,9 +129,30 @@ Cell MakeCell(CellFamily family, Random* r) {
   c.microvolts = r->Uniform() < 0.5;
   c.voltsMax = c.fullVolts + r->Between(0.02, 0.15);
   const double mins[] = {3.0, 3.2, 3.3, 3.4, 3.5};
+  if (family == CellFamily::Bench) {
+    // As on the bench, the minimum may be at the curve's empty end or near it.
+    c.voltsMax = c.fullVolts + r->Between(0.0, 0.15);
+    c.voltsMin = mins[2 + static_cast<int>(r->Uniform() * 3)];
+    return c;
+  }
   do {
     c.voltsMin = mins[static_cast<int>(r->Uniform() * 5)];
   } while (c.voltsMin < c.emptyVolts + 0.05);
+  return c;
+}
+
+// The bench's own cell as the bench runs it: constant load, no noise, µV, its limits.
+Cell BenchCell(double startCharge) {
+  Cell c{};
+  c.family = CellFamily::Bench;
+  c.emptyVolts = c.voltsMin = BENCH_CURVE[0];
+  c.fullVolts = c.voltsMax = BENCH_CURVE[10];
+  c.capacityAh = BENCH_CAPACITY_AH;
+  c.resistance = BENCH_RESISTANCE;
+  c.load = 0;
+  c.current1 = c.current2 = BENCH_LOAD_A;
+  c.startCharge = startCharge;
+  c.microvolts = true;
   return c;
 }
 
@@ -197,50 +232,67 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+const Seconds START = ToSeconds({2026, 3, 2, 8, 0, 0});
+
+// The cuts of one cell's log, at the first line that shows each of `percents` or less.
+void CutLog(const Cell& cell, const Discharge& d, int n, const std::vector<int>& percents,
+            std::vector<Cut>* cuts) {
+  std::string text;
+  for (const Reading& line : d.lines) text += FormatLogLine(line);
+  size_t firstDrop = d.lines.size();
+  for (size_t i = 1; i < d.lines.size() && firstDrop == d.lines.size(); i++) {
+    if (d.lines[i].filteredPercent < d.lines[0].filteredPercent) firstDrop = i;
+  }
+  for (int percent : percents) {
+    if (d.lines[0].filteredPercent <= percent) continue;
+    size_t j = 0;
+    while (j < d.lines.size() && d.lines[j].filteredPercent > percent) j++;
+    if (j == d.lines.size()) continue;
+    // The log as uploaded at that line: its first j + 1 lines.
+    size_t bytes = 0;
+    for (size_t i = 0; i <= j; i++) bytes = text.find('\n', bytes) + 1;
+    std::vector<LogFile> files{ParseLogText("cell.txt", std::string_view(text).substr(0, bytes))};
+    std::vector<Terminal> terminals = BuildTerminals(files);
+    Summary s = Summarise(terminals.at(0));
+    Cut cut{};
+    cut.cell = n;
+    cut.percent = percent;
+    cut.cellText = cell.Describe();
+    cut.load = cell.LoadName();
+    cut.truth = static_cast<double>(START) + d.zeroSeconds - static_cast<double>(d.lines[j].time);
+    cut.known = s.timeLeft.known;
+    cut.fallingHour = firstDrop <= j && d.lines[j].time - d.lines[firstDrop].time >= 3600;
+    cut.estimate = s.timeLeft.seconds;
+    cut.low = s.timeLeft.low;
+    cut.high = s.timeLeft.high;
+    cut.informed = Informed(d, j, 3);
+    cut.informedWhole = Informed(d, j, MAX_HOURS);
+    cuts->push_back(cut);
+  }
+}
+
 }  // namespace
 
 std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells) {
   std::vector<Cut> cuts;
   Random random(seed);
-  const Seconds start = ToSeconds({2026, 3, 2, 8, 0, 0});
+  const std::vector<int> percents(std::begin(CUT_PERCENTS), std::end(CUT_PERCENTS));
   for (int n = 0; n < cells;) {
     Cell cell = MakeCell(family, &random);
-    Discharge d = Run(cell, &random, start);
+    Discharge d = Run(cell, &random, START);
     if (d.zeroSeconds < 0 || d.lines.empty()) continue;  // never emptied in MAX_HOURS: another
-    std::string text;
-    for (const Reading& line : d.lines) text += FormatLogLine(line);
-    size_t firstDrop = d.lines.size();
-    for (size_t i = 1; i < d.lines.size() && firstDrop == d.lines.size(); i++) {
-      if (d.lines[i].filteredPercent < d.lines[0].filteredPercent) firstDrop = i;
-    }
-    for (int percent : CUT_PERCENTS) {
-      if (d.lines[0].filteredPercent <= percent) continue;
-      size_t j = 0;
-      while (j < d.lines.size() && d.lines[j].filteredPercent > percent) j++;
-      if (j == d.lines.size()) continue;
-      // The log as uploaded at that line: its first j + 1 lines.
-      size_t bytes = 0;
-      for (size_t i = 0; i <= j; i++) bytes = text.find('\n', bytes) + 1;
-      std::vector<LogFile> files{ParseLogText("cell.txt", std::string_view(text).substr(0, bytes))};
-      std::vector<Terminal> terminals = BuildTerminals(files);
-      Summary s = Summarise(terminals.at(0));
-      Cut cut{};
-      cut.cell = n;
-      cut.percent = percent;
-      cut.cellText = cell.Describe();
-      cut.load = cell.LoadName();
-      cut.truth = static_cast<double>(start) + d.zeroSeconds - static_cast<double>(d.lines[j].time);
-      cut.known = s.timeLeft.known;
-      cut.fallingHour = firstDrop <= j && d.lines[j].time - d.lines[firstDrop].time >= 3600;
-      cut.estimate = s.timeLeft.seconds;
-      cut.low = s.timeLeft.low;
-      cut.high = s.timeLeft.high;
-      cut.informed = Informed(d, j, 3);
-      cut.informedWhole = Informed(d, j, MAX_HOURS);
-      cuts.push_back(cut);
-    }
+    CutLog(cell, d, n, percents, &cuts);
     n++;
   }
+  return cuts;
+}
+
+std::vector<Cut> RunBenchCell(double startCharge, const std::vector<int>& percents) {
+  std::vector<Cut> cuts;
+  Random random(1);  // its draws do not matter: no noise, a constant load
+  Cell cell = BenchCell(startCharge);
+  Discharge d = Run(cell, &random, START);
+  if (d.zeroSeconds >= 0 && !d.lines.empty()) CutLog(cell, d, 0, percents, &cuts);
   return cuts;
 }
 
