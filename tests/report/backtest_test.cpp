@@ -12,12 +12,12 @@ constexpr int CELLS = 40;
 // The interval is an 80 % interval: it must hold the truth in at least 70 % of the cuts.
 // An estimate comes from two readings ten minutes apart, so only cuts within ten minutes
 // of a log's start lack one (2 to 3 % of these cuts; 7 to 9 % with three readings over
-// twenty minutes). The medians of the relative error on these cells are 0.28 and 0.30
-// (0.26 and 0.29 at 40 % or less): the bounds catch an estimate that goes astray, as the
-// straight line through the last hour's percentages did (1.1 and more), and one whose
-// load drop stays constant while the load moves (0.32 and 0.33 on the held-out cells),
-// though they are above the aims of 0.20 and 0.25.
-void ExpectFigures(report::CellFamily family, uint32_t seed) {
+// twenty minutes). The medians of the relative error are 0.23 on the design cells and
+// 0.28 on the held-out ones (0.22 and 0.27 at 40 % or less), above the aims of 0.20 and
+// 0.25. The bounds, 0.26 and 0.29, catch an estimate that goes astray, as the straight
+// line through the last hour's percentages did (1.1 and more), and one whose load drop
+// stays constant while the load moves (0.28 and 0.30; the same at 40 % or less).
+void ExpectFigures(report::CellFamily family, uint32_t seed, double maxMedian) {
   std::vector<report::Cut> cuts = report::RunBacktest(family, seed, CELLS);
   report::BacktestFigures f = report::Figures(cuts);
   ASSERT_GT(f.cuts, 4u * CELLS);
@@ -25,13 +25,13 @@ void ExpectFigures(report::CellFamily family, uint32_t seed) {
   EXPECT_EQ(f.missingAfterHour, 0u);
   EXPECT_GE(f.known, f.cuts - f.cuts / 20);
   EXPECT_GE(f.coverage, 0.70);
-  EXPECT_LE(f.medianError, 0.31);
-  EXPECT_LE(f.medianErrorLow, 0.31);
+  EXPECT_LE(f.medianError, maxMedian);
+  EXPECT_LE(f.medianErrorLow, maxMedian);
 }
 
-TEST(Backtest, DesignCells) { ExpectFigures(report::CellFamily::Design, 1); }
+TEST(Backtest, DesignCells) { ExpectFigures(report::CellFamily::Design, 1, 0.26); }
 
-TEST(Backtest, HeldOutCells) { ExpectFigures(report::CellFamily::HeldOut, 2); }
+TEST(Backtest, HeldOutCells) { ExpectFigures(report::CellFamily::HeldOut, 2, 0.29); }
 
 // The bench's own cell, run from 45 % as on the bench, reaches 0 % when the bench did:
 // 2 h 52 min after the first line at 39 % and 1 h 12 min after the first at 27 %.

@@ -49,6 +49,7 @@ struct Cell {
   double capacityAh, resistance, noiseVolts;
   int load;  // 0 constant, 1 stepped, 2 varying
   double current1, current2, stepHours, periodHours;
+  double phase;  // how far through its cycle a stepped or varying load is at the start (0 to 1)
   double startCharge;
   bool microvolts;
   double voltsMax, voltsMin;
@@ -73,9 +74,9 @@ struct Cell {
   double Current(double hours, Random* random) const {
     switch (load) {
       case 0: return current1;
-      case 1: return static_cast<int>(hours / stepHours) % 2 == 0 ? current1 : current2;
+      case 1: return static_cast<int>(hours / stepHours + 2 * phase) % 2 == 0 ? current1 : current2;
       default:
-        return current1 * (1 + 0.35 * std::sin(6.283185307179586 * hours / periodHours)) *
+        return current1 * (1 + 0.35 * std::sin(6.283185307179586 * (hours / periodHours + phase))) *
                (1 + 0.2 * (random->Uniform() - 0.5));
     }
   }
@@ -125,6 +126,7 @@ Cell MakeCell(CellFamily family, Random* r) {
   c.current2 = c.load == 1 ? r->Between(0.08, 0.6) : c.current1;
   c.stepHours = r->Between(1, 3);
   c.periodHours = r->Between(2, 8);
+  c.phase = r->Uniform();
   c.startCharge = r->Uniform() < 0.5 ? 1.0 : r->Between(0.35, 0.9);
   c.microvolts = r->Uniform() < 0.5;
   c.voltsMax = c.fullVolts + r->Between(0.02, 0.15);

@@ -3,7 +3,8 @@
 // 10 %, and the report's estimate at each cut set against the true time to 0 %.
 //
 // A cell: an open-circuit curve of its family, a capacity of 1.2 to 3.5 Ah, a load that is
-// constant, stepped or varying (80 to 600 mA), an internal resistance of 0.05 to 0.4 ohm,
+// constant, stepped or varying (80 to 600 mA; one that steps or swings starts its log at a
+// random point of its cycle), an internal resistance of 0.05 to 0.4 ohm,
 // Gaussian reading noise of 2 to 5 mV, limits (voltage max above its full voltage, voltage
 // min between 3.0 and 3.5 V) in µV or mV, started full or part-charged. The monitor is
 // followed reading by reading, twice a second: the linear percentage, the filter that
