@@ -12,13 +12,21 @@ namespace {
 // Refusals (NAK) a file may receive in all, block 0, data blocks and EOT together.
 constexpr int NAK_LIMIT = 3;
 
+// What is left of a 15 s wait that began at `since`, with the poll that ends at its last
+// moment: a byte there still counts, one after it does not.
+uint32_t LeftOfWait(uint32_t since) {
+  uint32_t waited = OsGetTickCount() - since;
+  return (waited < YM_WAIT_MS ? YM_WAIT_MS - waited : 0) + YM_POLL_MS;
+}
+
 // Waits for the receiver's 'C', skipping any other byte. Past 15 s from the start
-// the result is ERR_TIMEOUT, even for a 'C' that came too late.
+// the result is ERR_TIMEOUT, even for a 'C' that came too late; a byte skipped late in
+// the wait does not lengthen it.
 int WaitForRequest() {
   uint32_t start = OsGetTickCount();
   int result;
   do {
-    result = ReceiveByte();
+    result = ReceiveByteWithin(LeftOfWait(start));
     if (OsGetTickCount() - start > YM_WAIT_MS) return ERR_TIMEOUT;
   } while (result >= 0 && result != YM_REQUEST);
   return result;
@@ -50,7 +58,7 @@ int SendHeader(const char* remoteName, uint32_t size, int* naks) {
   uint32_t sentAt = OsGetTickCount();
   bool acknowledged = false;  // the receiver's ACK of the block 0 last sent has come
   for (;;) {
-    result = ReceiveByte();
+    result = ReceiveByteWithin(LeftOfWait(sentAt));
     bool askedAgain = result == YM_REQUEST && !acknowledged &&
                       OsGetTickCount() - sentAt > YM_REPEAT_MS;
     if (result == YM_NAK || askedAgain) {

@@ -86,7 +86,9 @@ int SendDataBlock(uint8_t number, const uint8_t* data, uint32_t length) {
   return SendBlock(block, number, fieldSize);
 }
 
-int ReceiveByte() {
+int ReceiveByte() { return ReceiveByteWithin(YM_WAIT_MS); }
+
+int ReceiveByteWithin(uint32_t waitMs) {
   uint32_t start = OsGetTickCount();
   for (;;) {
     uint8_t byte = 0;
@@ -94,7 +96,7 @@ int ReceiveByte() {
     if (received > 0) return byte;
     if (received < 0) return ERR_RECV;
     if (AbortRequested()) return ERR_ABORTED;
-    if (OsGetTickCount() - start >= YM_WAIT_MS) return ERR_TIMEOUT;
+    if (OsGetTickCount() - start >= waitMs) return ERR_TIMEOUT;
   }
 }
 

@@ -67,6 +67,10 @@ int SendDataBlock(uint8_t number, const uint8_t* data, uint32_t length);
 // on an empty poll) or ERR_TIMEOUT (15 s without a byte).
 int ReceiveByte();
 
+// The same with a wait of waitMs: for a wait that has a deadline of its own, so that a
+// byte late in it does not start another full wait. At least one poll is made.
+int ReceiveByteWithin(uint32_t waitMs);
+
 // Receives the rest of a block whose header byte is already in block[0]; block holds
 // at least 1029 bytes. Returns the count received after the header (132 or 1028), or
 // ERR_TOO_LONG, ERR_TIMEOUT, ERR_ABORTED, ERR_RECV or ERR_CRC.
