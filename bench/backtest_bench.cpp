@@ -12,15 +12,11 @@
 #include <vector>
 
 #include "tools/report/backtest.h"
+#include "tools/report/stamp.h"
 
 namespace {
 
-std::string Hours(double seconds) {
-  char text[32];
-  long minutes = std::lround(seconds / 60);
-  std::snprintf(text, sizeof text, "%ld h %02ld min", minutes / 60, minutes % 60);
-  return text;
-}
+std::string Hours(double seconds) { return report::FormatDuration(std::llround(seconds)); }
 
 void Print(const char* name, const std::vector<report::Cut>& cuts, bool verbose) {
   report::BacktestFigures f = report::Figures(cuts);
