@@ -262,6 +262,27 @@ TEST(Analysis, ALoadThatStepsMovesTheDropNotTheCharge) {
   }
 }
 
+// A load that eased after three hours of falling: the voltage rose by the drop it lost and
+// crept down from there, so the percentage held while the readings, as they are, show a
+// charge that rose. The percentage has fallen for hours; the estimate is made from the
+// lowest readings, as the filter shows them, and says so.
+TEST(Analysis, AVoltageLiftedByAnEasedLoadStillGivesAnEstimate) {
+  for (double lastStep : {0.0, -150.0}) {  // and a load that rose again at the last line
+    SCOPED_TRACE(lastStep);
+    LogSimulator log(START, 4200, 3400);
+    log.Discharge(3, [](double h) { return 3800 - 60 * h; });
+    log.Discharge(2, [](double h) { return 3760 - 5 * h; });
+    log.Discharge(1.0 / 60, [=](double) { return 3750 + lastStep; });
+    Report r({{"log.txt", log.Text()}});
+    Summary s = r.Of(0);
+    ASSERT_TRUE(s.timeLeft.known) << s.timeLeft.whyNot;
+    EXPECT_GT(s.timeLeft.seconds, 0);
+    EXPECT_LE(s.timeLeft.low, s.timeLeft.seconds);
+    EXPECT_NE(s.timeLeft.assumptions.find("lowest reading so far"), std::string::npos)
+        << s.timeLeft.assumptions;
+  }
+}
+
 TEST(Analysis, EveryDurationPrints) {
   EXPECT_EQ(report::FormatDuration(INT64_MIN), "-106751991167300 d 15 h 30 min");
   EXPECT_EQ(report::FormatDuration(INT64_MAX), "106751991167300 d 15 h 30 min");

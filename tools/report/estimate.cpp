@@ -459,22 +459,12 @@ double LoadSigma(const CurveFit& fit, const std::vector<Sample>& samples) {
   return std::sqrt(sum / chunks);
 }
 
-}  // namespace
-
-TimeLeft EstimateTimeLeft(const EstimateInput& input) {
+// The estimate from `samples` (the log's readings, or their lower envelope), whose noise
+// is `noise`.
+TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples, double noise) {
   TimeLeft result;
-  const std::vector<Sample>& samples = input.samples;
-  if (samples.size() < MIN_READINGS || samples.back().seconds - samples.front().seconds < MIN_SPAN_S) {
-    result.whyNot = "less than 10 minutes of falling percentage, or fewer than 2 readings";
-    return result;
-  }
   const double span = input.voltsMax - input.voltsMin;
-  if (!(span > 0)) {
-    result.whyNot = "the log's maximum voltage is not above its minimum";
-    return result;
-  }
   const Points points = Bin(samples);
-  const double noise = NoiseVolts(samples);
   // The filter keeps the lowest reading, so 0 % shows once the noise dips below 1 %.
   const double target = input.voltsMin + 0.01 * span + 2 * noise;
 
@@ -553,6 +543,36 @@ TimeLeft EstimateTimeLeft(const EstimateInput& input) {
                            percentAt(t, result.high)});
   }
   return result;
+}
+
+}  // namespace
+
+TimeLeft EstimateTimeLeft(const EstimateInput& input) {
+  TimeLeft result;
+  const std::vector<Sample>& samples = input.samples;
+  if (samples.size() < MIN_READINGS || samples.back().seconds - samples.front().seconds < MIN_SPAN_S) {
+    result.whyNot = "less than 10 minutes of falling percentage, or fewer than 2 readings";
+    return result;
+  }
+  if (!(input.voltsMax > input.voltsMin)) {
+    result.whyNot = "the log's maximum voltage is not above its minimum";
+    return result;
+  }
+  const double noise = NoiseVolts(samples);
+  result = Estimate(input, samples, noise);
+  if (result.known) return result;
+  // The percentage fell, yet the readings show no fall of charge: a load that eased lifted
+  // the voltage (its drop shrank), or one that rose at the very end dropped it by more than
+  // the fits can follow. The filter shows the lowest reading so far, so the estimate is
+  // made from that lower envelope, as the percentage saw it.
+  std::vector<Sample> lowest(samples);
+  for (size_t i = 1; i < lowest.size(); i++) {
+    lowest[i].volts = std::min(lowest[i].volts, lowest[i - 1].volts);
+  }
+  TimeLeft envelope = Estimate(input, lowest, noise);
+  if (!envelope.known) return result;
+  envelope.assumptions += ", from the lowest reading so far at each line (the readings did not fall)";
+  return envelope;
 }
 
 }  // namespace report
