@@ -7,14 +7,20 @@
 namespace report {
 namespace {
 
-constexpr int CURVE_POINTS = 21;  // volts at 0, 5, ..., 100 % charge
+constexpr int CURVE_POINTS = 101;  // volts at 0, 1, ..., 100 % charge
+constexpr int STEPS = CURVE_POINTS - 1;
 struct Curve {
   char name[64];
   double volts[CURVE_POINTS];
 };
 
-// Measured-looking curves of common lithium-ion chemistries: flat middles, steep ends.
-const Curve TYPICAL[] = {
+// Measured-looking curves of common lithium-ion chemistries: flat middles, steep ends
+// (volts at 0, 5, ..., 100 % charge).
+struct TypicalCurve {
+  const char* name;
+  double volts[21];
+};
+const TypicalCurve TYPICAL[] = {
     {"NMC", {3.00, 3.30, 3.45, 3.52, 3.57, 3.61, 3.64, 3.66, 3.68, 3.70, 3.73,
              3.76, 3.79, 3.83, 3.87, 3.91, 3.95, 4.00, 4.05, 4.11, 4.18}},
     {"LCO", {3.20, 3.55, 3.64, 3.68, 3.71, 3.73, 3.75, 3.77, 3.79, 3.81, 3.83,
@@ -64,7 +70,16 @@ constexpr double LOAD_MEAN_HOURS = 3;
 constexpr int PASSES = 2;
 
 std::vector<Curve> Curves() {
-  std::vector<Curve> curves(std::begin(TYPICAL), std::end(TYPICAL));
+  std::vector<Curve> curves;
+  for (const TypicalCurve& t : TYPICAL) {
+    Curve c{};
+    std::snprintf(c.name, sizeof c.name, "%s", t.name);
+    for (int i = 0; i < CURVE_POINTS; i++) {
+      const int j = std::min(19, i / 5);
+      c.volts[i] = t.volts[j] + (t.volts[j + 1] - t.volts[j]) * (i - 5 * j) / 5.0;
+    }
+    curves.push_back(c);
+  }
   for (double height : KNEE_HEIGHTS) {
     for (double width : KNEE_WIDTHS) {
       for (double lift : TOP_LIFTS) {
@@ -76,7 +91,7 @@ std::vector<Curve> Curves() {
                  lift * std::exp((s - 1) / TOP_WIDTH);
         };
         for (int i = 0; i < CURVE_POINTS; i++) {
-          double s = i / 20.0;
+          double s = static_cast<double>(i) / STEPS;
           c.volts[i] = 3.0 + 1.2 * (shape(s) - shape(0)) / (shape(1) - shape(0));
         }
         curves.push_back(c);
@@ -88,16 +103,19 @@ std::vector<Curve> Curves() {
 
 // Open-circuit voltage at charge s (a fraction), straight beyond 0 and 1.
 double Ocv(const Curve& c, double s) {
-  double x = s * 20;
-  int i = std::min(19, std::max(0, static_cast<int>(std::floor(x))));
+  double x = s * STEPS;
+  int i = std::min(STEPS - 1, std::max(0, static_cast<int>(std::floor(x))));
   return c.volts[i] + (c.volts[i + 1] - c.volts[i]) * (x - i);
 }
 
-// The charge at open-circuit voltage v.
+// The charge at open-circuit voltage v (the curve rises strictly).
 double Charge(const Curve& c, double v) {
-  int i = 0;
-  while (i < 19 && v > c.volts[i + 1]) i++;
-  return (i + (v - c.volts[i]) / (c.volts[i + 1] - c.volts[i])) / 20;
+  int lo = 0, hi = STEPS - 1;  // the piece [i, i + 1] that holds v, or an end piece
+  while (lo < hi) {
+    int mid = (lo + hi + 1) / 2;
+    if (v > c.volts[mid]) lo = mid; else hi = mid - 1;
+  }
+  return (lo + (v - c.volts[lo]) / (c.volts[lo + 1] - c.volts[lo])) / STEPS;
 }
 
 // A curve stretched by `scale` about PIVOT_VOLTS and lowered by the load drop.
