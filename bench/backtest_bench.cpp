@@ -1,9 +1,12 @@
 // The time left to 0 % against the truth on made-up cells: the figures of the backtest.
-//   backtest_bench [CELLS] [design|held-out|both|bench|all] [-v]
+//   backtest_bench [CELLS] [design|held-out|both|bench|all] [-v] [--learnt] [--seed N]
 // prints, for each family of cells, the median relative error over all cuts and over the
 // cuts at 40 % or less, how often the 80 % interval held the truth, and per cut level.
 // "both" is the design and held-out families; "bench" the family of the bench's own curve
-// and the bench's own cell run from 45 % as on the bench; "all" all of them.
+// and the bench's own cell run from 45 % as on the bench; "all" all of them. -v lists
+// every cut; --learnt starts each cell's log (of any family) with a discharge to 0 % of
+// another cell of its model, whose curve the estimate learns; --seed draws other design
+// cells (the held-out and bench families keep theirs).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -63,29 +66,48 @@ void Print(const char* name, const std::vector<report::Cut>& cuts, bool verbose)
 int main(int argc, char** argv) {
   int cells = argc > 1 ? std::atoi(argv[1]) : 200;
   std::string which = argc > 2 ? argv[2] : "both";
-  bool verbose = argc > 3 && std::strcmp(argv[3], "-v") == 0;
-  if (cells <= 0 || (which != "design" && which != "held-out" && which != "both" &&
-                     which != "bench" && which != "all")) {
-    std::fprintf(stderr, "usage: backtest_bench [CELLS] [design|held-out|both|bench|all] [-v]\n");
+  bool verbose = false, learnt = false, usage = false;
+  uint32_t seed = 1;
+  for (int i = 3; i < argc; i++) {
+    if (std::strcmp(argv[i], "-v") == 0) {
+      verbose = true;
+    } else if (std::strcmp(argv[i], "--learnt") == 0) {
+      learnt = true;
+    } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
+      seed = static_cast<uint32_t>(std::atoi(argv[++i]));
+    } else {
+      usage = true;
+    }
+  }
+  if (usage || cells <= 0 ||
+      (which != "design" && which != "held-out" && which != "both" && which != "bench" &&
+       which != "all")) {
+    std::fprintf(stderr, "usage: backtest_bench [CELLS] [design|held-out|both|bench|all] [-v] "
+                         "[--learnt] [--seed N]\n");
     return 2;
   }
   std::printf("Time left to 0 %%: %d made-up cells of each family, each log cut at 80, 60, 40, "
               "30, 20 and 10 %%\n",
               cells);
   if (which == "design" || which == "both" || which == "all") {
-    Print("Design cells", report::RunBacktest(report::CellFamily::Design, 1, cells), verbose);
+    Print(learnt ? "Design cells, each after a discharge of its model to learn" : "Design cells",
+          report::RunBacktest(report::CellFamily::Design, seed, cells, learnt), verbose);
   }
   if (which == "held-out" || which == "both" || which == "all") {
-    Print("Held-out cells", report::RunBacktest(report::CellFamily::HeldOut, 2, cells), verbose);
+    Print(learnt ? "Held-out cells, each after a discharge of its model to learn" : "Held-out cells",
+          report::RunBacktest(report::CellFamily::HeldOut, 2, cells, learnt), verbose);
   }
   if (which == "bench" || which == "all") {
     Print("Cells with the bench's own curve (apart from the figures above)",
-          report::RunBacktest(report::CellFamily::Bench, 3, cells), verbose);
-    std::printf("The bench's own cell, 200 mA through 0.1 ohm, from 45 %% to 0 %%:\n");
-    for (const report::Cut& c : report::RunBenchCell(0.45, {39, 27, 15, 5})) {
-      std::printf("  at %2d %%: %s (%s to %s), 0 %% came %s later\n", c.percent,
-                  Hours(c.estimate).c_str(), Hours(c.low).c_str(), Hours(c.high).c_str(),
-                  Hours(c.truth).c_str());
+          report::RunBacktest(report::CellFamily::Bench, 3, cells, learnt), verbose);
+    for (bool after : {false, true}) {
+      std::printf("The bench's own cell, 200 mA through 0.1 ohm, from 45 %% to 0 %%%s:\n",
+                  after ? ", after a run of its own from full to 0 % to learn" : "");
+      for (const report::Cut& c : report::RunBenchCell(0.45, {39, 27, 15, 5}, after)) {
+        std::printf("  at %2d %%: %s (%s to %s), 0 %% came %s later\n", c.percent,
+                    Hours(c.estimate).c_str(), Hours(c.low).c_str(), Hours(c.high).c_str(),
+                    Hours(c.truth).c_str());
+      }
     }
   }
   return 0;

@@ -17,8 +17,8 @@ constexpr int CELLS = 40;
 // 0.25. The bounds, 0.26 and 0.29, catch an estimate that goes astray, as the straight
 // line through the last hour's percentages did (1.1 and more), and one whose load drop
 // stays constant while the load moves (0.28 and 0.30; the same at 40 % or less).
-void ExpectFigures(report::CellFamily family, uint32_t seed, double maxMedian) {
-  std::vector<report::Cut> cuts = report::RunBacktest(family, seed, CELLS);
+void ExpectFigures(report::CellFamily family, uint32_t seed, double maxMedian, bool learnt = false) {
+  std::vector<report::Cut> cuts = report::RunBacktest(family, seed, CELLS, learnt);
   report::BacktestFigures f = report::Figures(cuts);
   ASSERT_GT(f.cuts, 4u * CELLS);
   EXPECT_GT(f.lowCuts, 3u * CELLS);
@@ -32,6 +32,14 @@ void ExpectFigures(report::CellFamily family, uint32_t seed, double maxMedian) {
 TEST(Backtest, DesignCells) { ExpectFigures(report::CellFamily::Design, 1, 0.26); }
 
 TEST(Backtest, HeldOutCells) { ExpectFigures(report::CellFamily::HeldOut, 2, 0.29); }
+
+// Each log after a discharge to 0 % of another cell of its model (the same curve, its
+// capacity and resistance a little apart, a steady load of its own): the estimate learns
+// that curve, and meets the aims of 0.20 over all cuts and 0.25 at 40 % or less (0.15
+// on these cells; 0.22 with the curve not learnt).
+TEST(Backtest, DesignCellsAfterADischargeOfTheirModel) {
+  ExpectFigures(report::CellFamily::Design, 1, 0.20, true);
+}
 
 // The bench's own cell, run from 45 % as on the bench, reaches 0 % when the bench did:
 // 2 h 52 min after the first line at 39 % and 1 h 12 min after the first at 27 %.

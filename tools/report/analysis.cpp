@@ -53,7 +53,7 @@ std::vector<Piece> FallingPieces(const Terminal& t, const std::vector<size_t>& r
       const Entry& a = t.entries[readings[k - 1]];
       const Entry& b = t.entries[readings[k]];
       char what[160];
-      std::snprintf(what, sizeof what, "%s:%d: %d %% to %d %% in %s", b.file->path.c_str(), b.line,
+      std::snprintf(what, sizeof what, "%s:%d: %d %% to %d %% in %s", Visible(b.file->path).c_str(), b.line,
                     a.reading.filteredPercent, b.reading.filteredPercent,
                     FormatDuration(b.reading.time - a.reading.time).c_str());
       s->firstImplausible = what;
@@ -70,17 +70,83 @@ std::vector<Piece> FallingPieces(const Terminal& t, const std::vector<size_t>& r
   return pieces;
 }
 
-void EstimateFrom(const Terminal& t, const Piece& piece, Summary* s) {
-  Seconds end = t.entries[piece.last].reading.time;
-  s->timeLeftFrom = end;
-  EstimateInput input;
+// The readings of a piece, in seconds before its last one.
+std::vector<Sample> SamplesOf(const Terminal& t, const Piece& piece) {
+  std::vector<Sample> samples;
+  const Seconds end = t.entries[piece.last].reading.time;
   for (size_t i = piece.first; i <= piece.last; i++) {
     const Reading& r = t.entries[i].reading;
     if (!r.HasBatteryReading()) continue;
-    input.samples.push_back({static_cast<double>(r.time - end), ToVolts(r.voltageNow, t.unit)});
-    input.voltsMax = ToVolts(r.voltageMax, t.unit);
-    input.voltsMin = ToVolts(r.voltageMin, t.unit);
+    samples.push_back({static_cast<double>(r.time - end), ToVolts(r.voltageNow, t.unit)});
   }
+  return samples;
+}
+
+// The falling pieces of each segment of `t`, in time order; held voltages go to `s`.
+std::vector<std::vector<Piece>> PiecesBySegment(const Terminal& t, Summary* s) {
+  std::vector<std::vector<Piece>> all;
+  for (const Segment& segment : t.segments) {
+    std::vector<size_t> readings;
+    for (size_t i = segment.begin; i < segment.end; i++) {
+      if (t.entries[i].reading.HasBatteryReading()) readings.push_back(i);
+    }
+    std::vector<bool> breakBefore = FindHeldVoltage(t, readings, s);
+    all.push_back(FallingPieces(t, readings, breakBefore, s));
+  }
+  return all;
+}
+
+// The curve of the latest discharge to empty among `related`, but for `estimated` (the
+// piece of `t` whose time left is wanted): a falling piece from LEARN_FROM_PERCENT or more
+// to LEARN_TO_PERCENT or less.
+LearntCurve Learn(const std::vector<const Terminal*>& related, const Terminal& t,
+                  const Piece& estimated) {
+  const Terminal* from = nullptr;
+  Piece latest{};
+  for (const Terminal* u : related) {
+    Summary scratch;
+    for (const std::vector<Piece>& pieces : PiecesBySegment(*u, &scratch)) {
+      for (const Piece& p : pieces) {
+        const Reading& a = u->entries[p.first].reading;
+        const Reading& b = u->entries[p.last].reading;
+        if (u == &t && p.last == estimated.last) continue;
+        if (a.filteredPercent < LEARN_FROM_PERCENT || b.filteredPercent > LEARN_TO_PERCENT) continue;
+        if (from && b.time <= from->entries[latest.last].reading.time) continue;
+        from = u;
+        latest = p;
+      }
+    }
+  }
+  LearntCurve learnt;
+  if (!from) return learnt;
+  // It ends where it first showed its lowest percentage: a terminal runs on at 0 %, and
+  // the monitor holds the last reading it could use.
+  const int lowest = from->entries[latest.last].reading.filteredPercent;
+  for (size_t i = latest.first; i <= latest.last; i++) {
+    const Reading& r = from->entries[i].reading;
+    if (r.HasBatteryReading() && r.filteredPercent == lowest) {
+      latest.last = i;
+      break;
+    }
+  }
+  learnt = LearnCurve(SamplesOf(*from, latest));
+  const Entry& first = from->entries[latest.first];
+  const Entry& last = from->entries[latest.last];
+  learnt.from = Visible(first.file->path) + ":" + std::to_string(first.line) + " to " +
+                (last.file == first.file ? "" : Visible(last.file->path) + ":") +
+                std::to_string(last.line);
+  return learnt;
+}
+
+void EstimateFrom(const Terminal& t, const Piece& piece, const LearntCurve& learnt, Summary* s) {
+  Seconds end = t.entries[piece.last].reading.time;
+  s->timeLeftFrom = end;
+  EstimateInput input;
+  input.samples = SamplesOf(t, piece);
+  const Reading& last = t.entries[piece.last].reading;
+  input.voltsMax = ToVolts(last.voltageMax, t.unit);
+  input.voltsMin = ToVolts(last.voltageMin, t.unit);
+  input.learnt = learnt;
   s->timeLeftReadings = input.samples.size();
   if (t.entries[piece.last].reading.filteredPercent == 0) {
     s->timeLeft.whyNot = "the filtered percentage is already 0 %";
@@ -91,23 +157,19 @@ void EstimateFrom(const Terminal& t, const Piece& piece, Summary* s) {
 
 }  // namespace
 
-Summary Summarise(const Terminal& t) {
+Summary Summarise(const Terminal& t, const std::vector<const Terminal*>& related) {
   Summary s;
   s.lines = t.entries.size();
   s.first = t.entries.front().reading.time;
   s.last = t.entries.back().reading.time;
   double fallPercent = 0, fallVolts = 0;
-  std::vector<Piece> lastPieces;
   for (const Segment& segment : t.segments) {
-    Seconds start = t.entries[segment.begin].reading.time;
-    std::vector<size_t> readings;
     for (size_t i = segment.begin; i < segment.end; i++) {
       const Reading& r = t.entries[i].reading;
       if (!r.HasBatteryReading()) {
         s.withoutReading++;
         continue;
       }
-      readings.push_back(i);
       double volts = ToVolts(r.voltageNow, t.unit);
       if (!s.hasReading) {
         s.hasReading = true;
@@ -124,9 +186,10 @@ Summary Summarise(const Terminal& t) {
         s.lowElapsed = r.time - s.first;
       }
     }
-    s.logged += t.entries[segment.end - 1].reading.time - start;
-    std::vector<bool> breakBefore = FindHeldVoltage(t, readings, &s);
-    std::vector<Piece> pieces = FallingPieces(t, readings, breakBefore, &s);
+    s.logged += t.entries[segment.end - 1].reading.time - t.entries[segment.begin].reading.time;
+  }
+  std::vector<Piece> lastPieces;
+  for (const std::vector<Piece>& pieces : PiecesBySegment(t, &s)) {
     for (const Piece& p : pieces) {
       const Reading& a = t.entries[p.first].reading;
       const Reading& b = t.entries[p.last].reading;
@@ -144,9 +207,23 @@ Summary Summarise(const Terminal& t) {
   if (lastPieces.empty()) {
     s.timeLeft.whyNot = "the filtered percentage never fell";
   } else {
-    EstimateFrom(t, lastPieces.back(), &s);
+    std::vector<const Terminal*> own{&t};
+    const Piece& estimated = lastPieces.back();
+    EstimateFrom(t, estimated, Learn(related.empty() ? own : related, t, estimated), &s);
   }
   return s;
+}
+
+std::vector<Summary> SummariseAll(const std::vector<Terminal>& terminals) {
+  std::vector<Summary> summaries;
+  for (const Terminal& t : terminals) {
+    std::vector<const Terminal*> related;
+    for (const Terminal& u : terminals) {
+      if (&u == &t || (!t.model.empty() && u.model == t.model)) related.push_back(&u);
+    }
+    summaries.push_back(Summarise(t, related));
+  }
+  return summaries;
 }
 
 }  // namespace report

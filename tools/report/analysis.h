@@ -29,6 +29,12 @@ constexpr int LOW_PERCENT = 40;
 constexpr double IMPLAUSIBLE_PERCENT_PER_HOUR = 100;
 constexpr int IMPLAUSIBLE_MIN_FALL = 20;  // a steep knee can fall 5 % in a minute
 constexpr Seconds HELD_VOLTAGE_S = 30 * 60;
+// A discharge to learn a curve from: a falling piece from this filtered percentage or
+// more down to this or less (the monitor logs 0 % while the terminal still runs). Its
+// time is taken as its charge, so it need not start full: a curve in units of its own
+// charge serves as well, the present readings above it taking its top's slope.
+constexpr int LEARN_FROM_PERCENT = 60;
+constexpr int LEARN_TO_PERCENT = 5;
 
 struct HeldVoltage {
   Seconds from, to;
@@ -60,7 +66,13 @@ struct Summary {
   std::string firstImplausible;  // "FILE:LINE: 90 % to 5 % in 1 min"
 };
 
-Summary Summarise(const Terminal& terminal);
+// The summary of `terminal`. Its estimate of the time left takes the curve of the latest
+// discharge to empty (from LEARN_FROM_PERCENT or more to LEARN_TO_PERCENT or less) among the
+// terminals `related` (itself when none are given), when there is one, but for the piece
+// it estimates from; else the typical curves.
+Summary Summarise(const Terminal& terminal, const std::vector<const Terminal*>& related = {});
+// The summaries of all `terminals`, each related to those of its model.
+std::vector<Summary> SummariseAll(const std::vector<Terminal>& terminals);
 
 }  // namespace report
 

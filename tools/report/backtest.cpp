@@ -165,8 +165,9 @@ struct Discharge {
   double zeroSeconds = -1;  // when the filtered percentage first read 0
 };
 
-// The monitor and the log, reading by reading, until the filtered percentage reads 0.
-Discharge Run(const Cell& c, Random* r, Seconds start) {
+// The monitor and the log, reading by reading, until the filtered percentage reads 0; with
+// `logEmpty`, that reading is logged too (the terminal runs on at 0 %).
+Discharge Run(const Cell& c, Random* r, Seconds start, bool logEmpty = false) {
   Discharge d;
   const double unit = c.microvolts ? 1e6 : 1e3;
   const int32_t vMax = static_cast<int32_t>(std::lround(c.voltsMax * unit));
@@ -192,6 +193,12 @@ Discharge Run(const Cell& c, Random* r, Seconds start) {
     onBatteryBefore = true;
     lastLevel = percent;
     if (v < vMin || (v <= vMax && state.filteredPercent == 0)) {
+      if (logEmpty) {
+        state.time = start + static_cast<Seconds>(t);
+        state.filteredPercent = 0;
+        d.lines.push_back(state);
+        d.charges.push_back(charge);
+      }
       d.zeroSeconds = t;
       d.zeroCharge = charge;
       return d;
@@ -238,7 +245,7 @@ const Seconds START = ToSeconds({2026, 3, 2, 8, 0, 0});
 
 // The cuts of one cell's log, at the first line that shows each of `percents` or less.
 void CutLog(const Cell& cell, const Discharge& d, int n, const std::vector<int>& percents,
-            std::vector<Cut>* cuts) {
+            const std::string& before, std::vector<Cut>* cuts) {
   std::string text;
   for (const Reading& line : d.lines) text += FormatLogLine(line);
   size_t firstDrop = d.lines.size();
@@ -253,7 +260,8 @@ void CutLog(const Cell& cell, const Discharge& d, int n, const std::vector<int>&
     // The log as uploaded at that line: its first j + 1 lines.
     size_t bytes = 0;
     for (size_t i = 0; i <= j; i++) bytes = text.find('\n', bytes) + 1;
-    std::vector<LogFile> files{ParseLogText("cell.txt", std::string_view(text).substr(0, bytes))};
+    std::vector<LogFile> files{
+        ParseLogText("cell.txt", before + std::string(std::string_view(text).substr(0, bytes)))};
     std::vector<Terminal> terminals = BuildTerminals(files);
     Summary s = Summarise(terminals.at(0));
     Cut cut{};
@@ -275,7 +283,21 @@ void CutLog(const Cell& cell, const Discharge& d, int n, const std::vector<int>&
 
 }  // namespace
 
-std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells) {
+// Another cell of the model of `c`: the same curve and limits, its capacity within 10 % and
+// its resistance within 25 % (another cell, or the same one older), noise of its own, and
+// a steady load of 80 to 600 mA, from full, as on a bench.
+Cell Sibling(const Cell& c, Random* r) {
+  Cell s = c;
+  s.capacityAh = c.capacityAh * r->Between(0.9, 1.1);
+  s.resistance = c.resistance * r->Between(0.8, 1.25);
+  s.noiseVolts = r->Between(0.002, 0.005);
+  s.load = 0;
+  s.current1 = s.current2 = r->Between(0.08, 0.6);
+  s.startCharge = 1;
+  return s;
+}
+
+std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells, bool learnt) {
   std::vector<Cut> cuts;
   Random random(seed);
   const std::vector<int> percents(std::begin(CUT_PERCENTS), std::end(CUT_PERCENTS));
@@ -283,18 +305,30 @@ std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells) {
     Cell cell = MakeCell(family, &random);
     Discharge d = Run(cell, &random, START);
     if (d.zeroSeconds < 0 || d.lines.empty()) continue;  // never emptied in MAX_HOURS: another
-    CutLog(cell, d, n, percents, &cuts);
+    std::string before;
+    if (learnt) {  // its own draws, so that the cells are those without it
+      Random other(seed * 7919u + static_cast<uint32_t>(n));
+      const Discharge e = Run(Sibling(cell, &other), &other, START - 4 * 86400, true);
+      for (const Reading& line : e.lines) before += FormatLogLine(line);
+    }
+    CutLog(cell, d, n, percents, before, &cuts);
     n++;
   }
   return cuts;
 }
 
-std::vector<Cut> RunBenchCell(double startCharge, const std::vector<int>& percents) {
+std::vector<Cut> RunBenchCell(double startCharge, const std::vector<int>& percents, bool learnt) {
   std::vector<Cut> cuts;
   Random random(1);  // its draws do not matter: no noise, a constant load
   Cell cell = BenchCell(startCharge);
   Discharge d = Run(cell, &random, START);
-  if (d.zeroSeconds >= 0 && !d.lines.empty()) CutLog(cell, d, 0, percents, &cuts);
+  std::string before;
+  if (learnt) {
+    for (const Reading& line : Run(BenchCell(1), &random, START - 4 * 86400, true).lines) {
+      before += FormatLogLine(line);
+    }
+  }
+  if (d.zeroSeconds >= 0 && !d.lines.empty()) CutLog(cell, d, 0, percents, before, &cuts);
   return cuts;
 }
 

@@ -54,11 +54,15 @@ struct BacktestFigures {
   double medianLogRatio = 0;  // of ln(estimate / truth) over the cuts with an estimate: its bias
 };
 
-std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells);
+// With `learnt`, each cell's log starts with a discharge to 0 % of another cell of its
+// model at a steady load, days before, whose curve the estimate may learn.
+std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells, bool learnt = false);
 // The bench's own cell as the bench runs it (2 Ah, 200 mA, 0.1 ohm, no noise, µV, limits
 // 3.4 and 4.2 V) from `startCharge` (a fraction) to 0 %, its log cut at the first line
-// that shows each of `percents` or less.
-std::vector<Cut> RunBenchCell(double startCharge, const std::vector<int>& percents);
+// that shows each of `percents` or less; with `learnt`, the log starts with a run of the
+// same cell from full to 0 % days before.
+std::vector<Cut> RunBenchCell(double startCharge, const std::vector<int>& percents,
+                              bool learnt = false);
 BacktestFigures Figures(const std::vector<Cut>& cuts);
 
 }  // namespace report

@@ -12,7 +12,11 @@ constexpr int STEPS = CURVE_POINTS - 1;
 struct Curve {
   char name[64];
   double volts[CURVE_POINTS];
+  // The rate at which the charge fell (a fraction an hour) when the curve was taken: 0 for
+  // an open-circuit curve, the load of its discharge for a learnt one.
+  double loadRate;
 };
+static_assert(CURVE_POINTS == LEARNT_POINTS, "a learnt curve is held as the others are");
 
 // Measured-looking curves of common lithium-ion chemistries: flat middles, steep ends
 // (volts at 0, 5, ..., 100 % charge).
@@ -46,6 +50,18 @@ constexpr double SCALES[] = {0.85, 0.925, 1.0, 1.075, 1.15};
 constexpr double SCALE_SPREAD = 0.1;
 constexpr double DROP_FROM = -0.02, DROP_TO = 0.40, DROP_STEP = 0.01;  // volts
 constexpr double DROP_TYPICAL = 0.10, DROP_SPREAD = 0.10;  // the load drop's prior
+// A learnt curve is the cell's own under a load of its own: not stretched but by its age
+// (about 3 %), and lowered or lifted by the change of the drop between the two loads.
+constexpr double LEARNT_SCALE_SPREAD = 0.03;
+constexpr double LEARNT_DROP_FROM = -0.20, LEARNT_DROP_TO = 0.20;
+// It weighs as e^5 (about 150) typical curves, six to one against their whole set when
+// the readings fit all alike; one that fits clearly worse (a discharge under a load that
+// moved, or another cell under the model's name) gives way to them.
+constexpr double LEARNT_PRIOR = 5;
+// The least to learn a curve from, and how many readings make each of its points.
+constexpr size_t LEARN_MIN_READINGS = 20;
+constexpr double LEARN_MIN_HOURS = 1;
+constexpr size_t LEARN_NEAREST = 5;
 constexpr double MODEL_VOLTS = 0.015;   // no curve fits a real cell closer than this
 constexpr double FLOOR_SIGMA = 0.20;    // what no curve of the set can show (log time)
 constexpr double LOAD_HOURS = 12;       // the hours whose changes of load count
@@ -166,6 +182,7 @@ struct CurveFit {
   Fitted shape;
   Line line;
   double score = INFINITY;  // the fit's weighted squares in units of the noise, and priors
+  double prior = 0;         // the curve's own log prior: a learnt one's
   double target = 0;        // the charge where the voltage shows 0 %
   double rho = 0;           // volts of drop per fraction of charge an hour
   bool falls = false;
@@ -183,8 +200,12 @@ CurveFit FitCurve(const Curve& c, const Points& p, double noise) {
   const double sigma2 = noise * noise + MODEL_VOLTS * MODEL_VOLTS;
   double sw = 0;
   for (double x : p.w) sw += x;
+  const bool learnt = c.loadRate > 0;
+  const double dropTypical = learnt ? 0 : DROP_TYPICAL;
+  const double scaleSpread = learnt ? LEARNT_SCALE_SPREAD : SCALE_SPREAD;
   for (double scale : SCALES) {
-    for (double d = DROP_FROM; d <= DROP_TO + 1e-9; d += DROP_STEP) {
+    for (double d = learnt ? LEARNT_DROP_FROM : DROP_FROM;
+         d <= (learnt ? LEARNT_DROP_TO : DROP_TO) + 1e-9; d += DROP_STEP) {
       Fitted shape{&c, scale, d};
       for (size_t i = 0; i < p.u.size(); i++) s[i] = shape.ChargeAt(p.v[i]);
       Line line = FitLine(p.u, s, p.w);
@@ -194,8 +215,8 @@ CurveFit FitCurve(const Curve& c, const Points& p, double noise) {
         sse += p.w[i] * r * r;
       }
       double score = sse / sw * p.effective / sigma2 +
-                     (d - DROP_TYPICAL) * (d - DROP_TYPICAL) / (DROP_SPREAD * DROP_SPREAD) +
-                     (scale - 1) * (scale - 1) / (SCALE_SPREAD * SCALE_SPREAD);
+                     (d - dropTypical) * (d - dropTypical) / (DROP_SPREAD * DROP_SPREAD) +
+                     (scale - 1) * (scale - 1) / (scaleSpread * scaleSpread);
       if (score < best.score) {
         best.shape = shape;
         best.line = line;
@@ -357,17 +378,21 @@ void FitRate(CurveFit* fit, const Points& p, double noise) {
   const double sigma2 = noise * noise + MODEL_VOLTS * MODEL_VOLTS;
   const double rate0 = std::max(-fit->line.k, 0.0);
   const double slopeChange = SLOPE_CHANGE * std::max(rate0, MIN_RATE);
+  const double loadRate = fit->shape.curve->loadRate;
+  const double scaleSpread = loadRate > 0 ? LEARNT_SCALE_SPREAD : SCALE_SPREAD;
   CurveFit best = *fit;
   best.score = INFINITY;
   for (double rho : RHOS) {
     for (double c = CONSTANT_FROM; c <= CONSTANT_TO + 1e-9; c += DROP_STEP) {
+      // A learnt curve has its own load's drop in it: the drop is the change from that.
+      const double constant = c - rho * loadRate;
       Line line;
-      double score = FitPieces(fit->shape, c, rho, rate0, pk, p, sigma2, slopeChange, &line);
+      double score = FitPieces(fit->shape, constant, rho, rate0, pk, p, sigma2, slopeChange, &line);
       score += c * c / (CONSTANT_SPREAD * CONSTANT_SPREAD) +
-               (fit->shape.scale - 1) * (fit->shape.scale - 1) / (SCALE_SPREAD * SCALE_SPREAD);
+               (fit->shape.scale - 1) * (fit->shape.scale - 1) / (scaleSpread * scaleSpread);
       if (score < best.score) {
         best.line = line;
-        best.shape.drop = c + rho * std::max(-line.k, 0.0);
+        best.shape.drop = constant + rho * std::max(-line.k, 0.0);
         best.score = score;
         best.rho = rho;
       }
@@ -486,15 +511,26 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
   // The filter keeps the lowest reading, so 0 % shows once the noise dips below 1 %.
   const double target = input.voltsMin + 0.01 * span + 2 * noise;
 
-  static const std::vector<Curve> curves = Curves();
+  static const std::vector<Curve> typical = Curves();
+  std::vector<Curve> curves(typical);
+  if (input.learnt.known) {
+    Curve learnt{};
+    std::snprintf(learnt.name, sizeof learnt.name, "learnt");
+    std::copy(std::begin(input.learnt.volts), std::end(input.learnt.volts), learnt.volts);
+    learnt.loadRate = 1 / input.learnt.hours;
+    curves.push_back(learnt);
+  }
   std::vector<CurveFit> fits;
   for (const Curve& c : curves) {
     fits.push_back(FitCurve(c, points, noise));
     FitRate(&fits.back(), points, noise);
+    if (c.loadRate > 0) fits.back().prior = LEARNT_PRIOR;
   }
+  // The curves weigh by how well they fit and by their priors.
+  auto against = [](const CurveFit& f) { return f.score - 2 * f.prior; };
   const CurveFit* best = &fits.front();
   for (const CurveFit& f : fits) {
-    if (f.score < best->score) best = &f;
+    if (against(f) < against(*best)) best = &f;
   }
   const double wobble = LoadWobble(*best, samples, noise);
   for (CurveFit& f : fits) Project(&f, target);
@@ -503,7 +539,7 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
   double total = 0, falling = 0, meanLog = 0, fitVar = 0;
   std::vector<double> weight;
   for (const CurveFit& f : fits) {
-    weight.push_back(std::exp(-0.5 * (f.score - best->score) / misfit));
+    weight.push_back(std::exp(-0.5 * (against(f) - against(*best)) / misfit));
     total += weight.back();
     if (!f.falls) continue;
     falling += weight.back();
@@ -536,14 +572,30 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
   result.high = clamp(meanLog + Z80 * sigma);
   result.chargePerHour = best->line.k * 100;
 
-  char line[320];
-  std::snprintf(line, sizeof line,
-                "assumed: lithium-ion curve %s (closest of %zu), load as in the last %.1f h "
-                "(%.1f %% of charge an hour), load drop %.0f mV at it, %.1f mV more for each "
-                "%% an hour more",
-                best->shape.curve->name, curves.size(), std::min(-points.u.front(), LOAD_MEAN_HOURS),
-                -best->line.k * 100, best->shape.drop * 1000, best->rho * 10);
-  result.assumptions = line;
+  const bool learnt = best->shape.curve->loadRate > 0;
+  char drop[64];
+  std::snprintf(drop, sizeof drop, learnt ? "%+.0f mV from that discharge's" : "%.0f mV",
+                best->shape.drop * 1000);
+  char loadText[240];
+  std::snprintf(loadText, sizeof loadText,
+                "load as in the last %.1f h (%.1f %% of charge an hour), load drop %s at it, "
+                "%.1f mV more for each %% an hour more",
+                std::min(-points.u.front(), LOAD_MEAN_HOURS), -best->line.k * 100, drop,
+                best->rho * 10);
+  char curve[120];
+  if (learnt) {
+    std::snprintf(curve, sizeof curve, " (a discharge of %.1f h, its time taken as its charge)",
+                  input.learnt.hours);
+    result.assumptions = "assumed: the curve learnt from " + input.learnt.from + curve;
+  } else {
+    std::snprintf(curve, sizeof curve, "assumed: lithium-ion curve %s (closest of %zu)",
+                  best->shape.curve->name, typical.size());
+    result.assumptions = curve;
+    if (input.learnt.known) {
+      result.assumptions += ", for the curve learnt from " + input.learnt.from + " fits worse";
+    }
+  }
+  result.assumptions += std::string(", ") + loadText;
 
   // The path: the closest curve's voltage as its charge falls to 0 % at the estimate, and
   // the band as it would at the ends of the interval.
@@ -564,6 +616,43 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
 }
 
 }  // namespace
+
+LearntCurve LearnCurve(const std::vector<Sample>& discharge) {
+  LearntCurve learnt;
+  if (discharge.size() < LEARN_MIN_READINGS) return learnt;
+  const double start = discharge.front().seconds, end = discharge.back().seconds;
+  const double hours = (end - start) / 3600;
+  if (!(hours >= LEARN_MIN_HOURS)) return learnt;
+  // Each reading's share of the time, 0 at the end; the voltage at each 1 % is a straight
+  // line through the readings nearest it (at least LEARN_NEAREST of them, within 0.5 % of
+  // the time where the lines are that close), which takes out the noise but not the knee.
+  std::vector<double> share;
+  for (const Sample& x : discharge) share.push_back((end - x.seconds) / (end - start));
+  for (int k = 0; k < LEARNT_POINTS; k++) {
+    const double at = static_cast<double>(k) / (LEARNT_POINTS - 1);
+    double width = 0.005;
+    std::vector<double> u, v, w;
+    for (;;) {
+      u.clear(), v.clear(), w.clear();
+      for (size_t i = 0; i < discharge.size(); i++) {
+        if (std::fabs(share[i] - at) > width) continue;
+        u.push_back(share[i] - at);
+        v.push_back(discharge[i].volts);
+        w.push_back(1);
+      }
+      if (u.size() >= LEARN_NEAREST || width > 1) break;
+      width *= 1.5;
+    }
+    learnt.volts[k] = FitLine(u, v, w).a;
+  }
+  // The charge rises with the voltage: noise must not make the curve fall anywhere.
+  for (int k = 1; k < LEARNT_POINTS; k++) {
+    learnt.volts[k] = std::max(learnt.volts[k], learnt.volts[k - 1] + 1e-5);
+  }
+  learnt.hours = hours;
+  learnt.known = true;
+  return learnt;
+}
 
 TimeLeft EstimateTimeLeft(const EstimateInput& input) {
   TimeLeft result;

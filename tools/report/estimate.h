@@ -48,9 +48,26 @@ struct Sample {
   double volts;    // voltage now
 };
 
+// A discharge to empty of the same model, learnt from the logs given: the voltage at each
+// 1 % of the time it took, from its last reading (0) back to its first (100). Under a
+// steady load, time is charge, so this is the cell's own curve under that load, in units
+// of the charge that discharge used.
+constexpr int LEARNT_POINTS = 101;
+struct LearntCurve {
+  bool known = false;
+  double volts[LEARNT_POINTS] = {};
+  double hours = 0;   // how long that discharge took
+  std::string from;   // where it was learnt, for the summary: "FILE:LINE to LINE"
+};
+
+// The curve of `discharge` (in time order, on battery, down to empty); not known from
+// fewer than 20 readings or less than an hour of them.
+LearntCurve LearnCurve(const std::vector<Sample>& discharge);
+
 struct EstimateInput {
   std::vector<Sample> samples;  // in time order, all on battery, one falling stretch
   double voltsMax = 0, voltsMin = 0;
+  LearntCurve learnt;           // when known, it takes over from the typical curves
 };
 
 struct ProjectedPoint {

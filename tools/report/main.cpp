@@ -115,8 +115,9 @@ int main(int argc, char** argv) {
   std::vector<report::Terminal> terminals = report::BuildTerminals(files);
   if (terminals.empty()) return 1;
 
+  const std::vector<report::Summary> summaries = report::SummariseAll(terminals);
   for (size_t i = 0; i < terminals.size(); i++) {
-    std::string text = report::SummaryText(terminals[i], report::Summarise(terminals[i]));
+    std::string text = report::SummaryText(terminals[i], summaries[i]);
     std::fputs(i ? "\n" : "", stdout);
     std::fputs(text.c_str(), stdout);
   }

@@ -293,8 +293,7 @@ std::string WritePng(const std::string& path, const std::vector<Terminal>& termi
   const PlotFiles files{"curves.dat", "projection.dat", "power.dat"};
   const std::string script = "plot.gp", errors = "gnuplot.err", picture = "plot.png";
   auto in = [&pattern](const std::string& name) { return pattern + "/" + name; };
-  std::vector<Summary> summaries;
-  for (const Terminal& t : terminals) summaries.push_back(Summarise(t));
+  const std::vector<Summary> summaries = SummariseAll(terminals);
   std::string result;
   if (!WriteFile(in(files.curves), PlotData(terminals)) ||
       !WriteFile(in(files.projection), ProjectionData(terminals, summaries)) ||

@@ -78,8 +78,8 @@ void DropDuplicates(Terminal* t) {
     if (t->duplicates++ == 0) {
       const Entry& kept = t->entries[earlier];
       const Entry& left = t->entries[later];
-      t->firstDuplicate = left.file->path + ":" + std::to_string(left.line) + " repeats " +
-                          kept.file->path + ":" + std::to_string(kept.line);
+      t->firstDuplicate = Visible(left.file->path) + ":" + std::to_string(left.line) +
+                          " repeats " + Visible(kept.file->path) + ":" + std::to_string(kept.line);
     }
   }
   std::vector<Entry> kept;
@@ -132,7 +132,7 @@ std::vector<Terminal> BuildTerminals(const std::vector<LogFile>& files) {
         home->files.clear();
         if (parts.size() > 1) {
           home->name += " (" + std::to_string(parts.size()) + ")";
-          home->apart = file->path + " overlaps " + parts.front().files.front()->path +
+          home->apart = Visible(file->path) + " overlaps " + Visible(parts.front().files.front()->path) +
                         " in time with other readings: another terminal or run, kept apart";
         }
       }
