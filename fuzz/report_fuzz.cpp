@@ -1,6 +1,7 @@
 // The whole report over several files of raw bytes: the input is split at each "\n\0"
 // into files, each "NAME\0TEXT"; their summaries, CSV and plot script and data are made
-// (gnuplot is not run). The plot script, made as WritePng makes it when there is a reading
+// (gnuplot is not run). The summaries hold no control character but their line ends,
+// whatever the names hold. The plot script, made as WritePng makes it when there is a reading
 // to plot, must stay commands of the report's own: every line begins with set, unset or
 // plot, whatever the names and lines hold.
 #include <cstdint>
@@ -37,11 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     files.push_back(report::ParseLogText(name, text));
   }
   std::vector<report::Terminal> terminals = report::BuildTerminals(files);
-  std::vector<report::Summary> summaries;
-  for (const report::Terminal& t : terminals) {
-    summaries.push_back(report::Summarise(t));
-    std::string text = report::SummaryText(t, summaries.back());
+  std::vector<report::Summary> summaries = report::SummariseAll(terminals);
+  for (size_t i = 0; i < terminals.size(); i++) {
+    std::string text = report::SummaryText(terminals[i], summaries[i]);
     if (text.empty()) std::abort();
+    for (char c : text) {
+      // A name or line from a log reached the summary as a control character.
+      if (c != '\n' && (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)) std::abort();
+    }
   }
   if (terminals.empty()) return 0;
   report::WriteCsv("/dev/null", terminals);
