@@ -574,8 +574,9 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
 
   const bool learnt = best->shape.curve->loadRate > 0;
   char drop[64];
+  const double millivolts = std::round(best->shape.drop * 1000) + 0.0;  // never "-0"
   std::snprintf(drop, sizeof drop, learnt ? "%+.0f mV from that discharge's" : "%.0f mV",
-                best->shape.drop * 1000);
+                millivolts);
   char loadText[240];
   std::snprintf(loadText, sizeof loadText,
                 "load as in the last %.1f h (%.1f %% of charge an hour), load drop %s at it, "

@@ -8,8 +8,12 @@
 // at which s falls then. A load that steps or swings moves the voltage through the drop;
 // a constant drop would take that for a change of charge. The estimator does not know the
 // cell's curve: it keeps a set of lithium-ion open-circuit curves (typical chemistries,
-// and sloped curves with knees of several heights and widths). First each curve is
-// stretched about 3.7 V and lowered by a constant drop, both on grids with a prior; the
+// and sloped curves with knees of several heights and widths, each held at every 1 % of
+// charge). When the logs given hold a discharge to 0 % of the same model, the curve
+// learnt from it joins the set with the weight of 150 of them, its own load's drop
+// reckoned in: the cell's own curve, unless the readings fit it clearly worse. First
+// each curve is stretched about 3.7 V (a learnt one hardly: by its age) and lowered by a
+// constant drop, both on grids with a prior; the
 // readings (binned, the last 3 hours weighing most) are mapped to states of charge, a
 // weighted line s = a + k*u is fitted through them (u in hours, 0 at the last reading),
 // and the stretch whose line fits the voltages best is kept. Then, with that stretch, the
@@ -27,6 +31,10 @@
 // last hours of the log and the voltage's wobble about the fit (the load), the fit's own
 // standard errors (the readings' noise and rounding), and a floor for what no curve of
 // the set can show.
+//
+// When the readings as they are show no fall of charge though the percentage fell (a
+// load that eased lifted the voltage), the estimate is made from their lower envelope,
+// the lowest reading so far, which is what the filtered percentage shows.
 //
 // No estimate from fewer than 2 readings or less than 10 minutes of them, nor when the
 // charge does not fall by an amount that matters (an estimate past ESTIMATE_MAX_SECONDS,
