@@ -96,13 +96,16 @@ std::vector<std::vector<Piece>> PiecesBySegment(const Terminal& t, Summary* s) {
   return all;
 }
 
-// The curve of the latest discharge to empty among `related`, but for `estimated` (the
-// piece of `t` whose time left is wanted): a falling piece from LEARN_FROM_PERCENT or more
-// to LEARN_TO_PERCENT or less.
+// The curve of the latest discharge to empty among `related` that gives one, but for
+// `estimated` (the piece of `t` whose time left is wanted): a falling piece from
+// LEARN_FROM_PERCENT or more to LEARN_TO_PERCENT or less.
 LearntCurve Learn(const std::vector<const Terminal*>& related, const Terminal& t,
                   const Piece& estimated) {
-  const Terminal* from = nullptr;
-  Piece latest{};
+  struct Candidate {
+    const Terminal* from;
+    Piece piece;
+  };
+  std::vector<Candidate> candidates;
   for (const Terminal* u : related) {
     Summary scratch;
     for (const std::vector<Piece>& pieces : PiecesBySegment(*u, &scratch)) {
@@ -111,31 +114,34 @@ LearntCurve Learn(const std::vector<const Terminal*>& related, const Terminal& t
         const Reading& b = u->entries[p.last].reading;
         if (u == &t && p.last == estimated.last) continue;
         if (a.filteredPercent < LEARN_FROM_PERCENT || b.filteredPercent > LEARN_TO_PERCENT) continue;
-        if (from && b.time <= from->entries[latest.last].reading.time) continue;
-        from = u;
-        latest = p;
+        candidates.push_back({u, p});
       }
     }
   }
-  LearntCurve learnt;
-  if (!from) return learnt;
-  // It ends where it first showed its lowest percentage: a terminal runs on at 0 %, and
-  // the monitor holds the last reading it could use.
-  const int lowest = from->entries[latest.last].reading.filteredPercent;
-  for (size_t i = latest.first; i <= latest.last; i++) {
-    const Reading& r = from->entries[i].reading;
-    if (r.HasBatteryReading() && r.filteredPercent == lowest) {
-      latest.last = i;
-      break;
+  auto ends = [](const Candidate& c) { return c.from->entries[c.piece.last].reading.time; };
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [&](const Candidate& x, const Candidate& y) { return ends(x) > ends(y); });
+  for (Candidate& c : candidates) {
+    // It ends where it first showed its lowest percentage: a terminal runs on at 0 %, and
+    // the monitor holds the last reading it could use.
+    const int lowest = c.from->entries[c.piece.last].reading.filteredPercent;
+    for (size_t i = c.piece.first; i <= c.piece.last; i++) {
+      const Reading& r = c.from->entries[i].reading;
+      if (r.HasBatteryReading() && r.filteredPercent == lowest) {
+        c.piece.last = i;
+        break;
+      }
     }
+    LearntCurve learnt = LearnCurve(SamplesOf(*c.from, c.piece));
+    if (!learnt.known) continue;
+    const Entry& first = c.from->entries[c.piece.first];
+    const Entry& last = c.from->entries[c.piece.last];
+    learnt.from = Visible(first.file->path) + ":" + std::to_string(first.line) + " to " +
+                  (last.file == first.file ? "" : Visible(last.file->path) + ":") +
+                  std::to_string(last.line);
+    return learnt;
   }
-  learnt = LearnCurve(SamplesOf(*from, latest));
-  const Entry& first = from->entries[latest.first];
-  const Entry& last = from->entries[latest.last];
-  learnt.from = Visible(first.file->path) + ":" + std::to_string(first.line) + " to " +
-                (last.file == first.file ? "" : Visible(last.file->path) + ":") +
-                std::to_string(last.line);
-  return learnt;
+  return LearntCurve();
 }
 
 void EstimateFrom(const Terminal& t, const Piece& piece, const LearntCurve& learnt, Summary* s) {

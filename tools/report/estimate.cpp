@@ -50,18 +50,22 @@ constexpr double SCALES[] = {0.85, 0.925, 1.0, 1.075, 1.15};
 constexpr double SCALE_SPREAD = 0.1;
 constexpr double DROP_FROM = -0.02, DROP_TO = 0.40, DROP_STEP = 0.01;  // volts
 constexpr double DROP_TYPICAL = 0.10, DROP_SPREAD = 0.10;  // the load drop's prior
-// A learnt curve is the cell's own under a load of its own: not stretched but by its age
-// (about 3 %), and lowered or lifted by the change of the drop between the two loads.
+// A learnt curve is the cell's own under a load of its own: hardly stretched (a prior of
+// +-3 % for its age, on the same grid of 7.5 % steps, so not at all unless the readings
+// insist), and lowered or lifted by the change of the drop between the two loads.
 constexpr double LEARNT_SCALE_SPREAD = 0.03;
 constexpr double LEARNT_DROP_FROM = -0.20, LEARNT_DROP_TO = 0.20;
-// It weighs as e^5 (about 150) typical curves, six to one against their whole set when
-// the readings fit all alike; one that fits clearly worse (a discharge under a load that
-// moved, or another cell under the model's name) gives way to them.
+// It weighs as e^5 (about 150) typical curves where the fits are within the readings'
+// noise: six to one against their whole set when the readings fit all alike. Where the
+// readings tell the curves apart, a learnt one that fits clearly worse gives way; where
+// they cannot (a short log, a steady load), a wrong one (from a discharge whose load
+// moved, or another battery under the model's name) takes the estimate with it.
 constexpr double LEARNT_PRIOR = 5;
 // The least to learn a curve from, and how many readings make each of its points.
 constexpr size_t LEARN_MIN_READINGS = 20;
 constexpr double LEARN_MIN_HOURS = 1;
 constexpr size_t LEARN_NEAREST = 5;
+constexpr double LEARN_MIN_FALL_VOLTS = 0.1, LEARN_DIP_VOLTS = 0.005;
 constexpr double MODEL_VOLTS = 0.015;   // no curve fits a real cell closer than this
 constexpr double FLOOR_SIGMA = 0.20;    // what no curve of the set can show (log time)
 constexpr double LOAD_HOURS = 12;       // the hours whose changes of load count
@@ -72,6 +76,7 @@ constexpr double Z80 = 1.2815516;       // the normal's 90th percentile: 80 % tw
 constexpr size_t MIN_READINGS = 2;
 constexpr double MIN_SPAN_S = 10 * 60;
 constexpr size_t MAX_POINTS = 60;       // readings are averaged into at most this many
+constexpr double ENVELOPE_MIN_FALL_NOISE = 5;  // the lower envelope's least fall, in noises
 // The drop that follows the load: the charge in pieces of about 45 minutes (at most 16),
 constexpr double PIECE_HOURS = 0.75;
 constexpr int MAX_PIECES = 16;
@@ -579,10 +584,10 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
                 millivolts);
   char loadText[240];
   std::snprintf(loadText, sizeof loadText,
-                "load as in the last %.1f h (%.1f %% of charge an hour), load drop %s at it, "
+                "load as in the last %.1f h (%.1f %% of %s an hour), load drop %s at it, "
                 "%.1f mV more for each %% an hour more",
-                std::min(-points.u.front(), LOAD_MEAN_HOURS), -best->line.k * 100, drop,
-                best->rho * 10);
+                std::min(-points.u.front(), LOAD_MEAN_HOURS), -best->line.k * 100,
+                learnt ? "that discharge's charge" : "charge", drop, best->rho * 10);
   char curve[120];
   if (learnt) {
     std::snprintf(curve, sizeof curve, " (a discharge of %.1f h, its time taken as its charge)",
@@ -624,6 +629,12 @@ LearntCurve LearnCurve(const std::vector<Sample>& discharge) {
   const double start = discharge.front().seconds, end = discharge.back().seconds;
   const double hours = (end - start) / 3600;
   if (!(hours >= LEARN_MIN_HOURS)) return learnt;
+  // Its readings spread over its time: each tenth of it holds one.
+  std::vector<bool> tenths(10, false);
+  for (const Sample& x : discharge) {
+    tenths[std::min<size_t>(9, static_cast<size_t>((x.seconds - start) / (end - start) * 10))] = true;
+  }
+  if (std::count(tenths.begin(), tenths.end(), false) > 0) return learnt;
   // Each reading's share of the time, 0 at the end; the voltage at each 1 % is a straight
   // line through the readings nearest it (at least LEARN_NEAREST of them, within 0.5 % of
   // the time where the lines are that close), which takes out the noise but not the knee.
@@ -644,12 +655,23 @@ LearntCurve LearnCurve(const std::vector<Sample>& discharge) {
       if (u.size() >= LEARN_NEAREST || width > 1) break;
       width *= 1.5;
     }
-    learnt.volts[k] = FitLine(u, v, w).a;
+    // Within the readings it was drawn through: a line through readings bunched at one
+    // side of the point must not reach beyond them.
+    learnt.volts[k] = std::min(*std::max_element(v.begin(), v.end()),
+                               std::max(*std::min_element(v.begin(), v.end()), FitLine(u, v, w).a));
   }
-  // The charge rises with the voltage: noise must not make the curve fall anywhere.
+  // A discharge falls: by LEARN_MIN_FALL_VOLTS at least from its start to its end, and the
+  // curve rises with the charge everywhere. Noise may make it dip a little here and there,
+  // which is smoothed over; a curve that falls back by more, in more than a tenth of its
+  // points, is no steady discharge's (a load that moved, or readings of something else).
+  if (!(learnt.volts[LEARNT_POINTS - 1] - learnt.volts[0] >= LEARN_MIN_FALL_VOLTS)) return learnt;
+  int raised = 0;
   for (int k = 1; k < LEARNT_POINTS; k++) {
-    learnt.volts[k] = std::max(learnt.volts[k], learnt.volts[k - 1] + 1e-5);
+    const double least = learnt.volts[k - 1] + 1e-5;
+    if (learnt.volts[k] < least - LEARN_DIP_VOLTS) raised++;
+    learnt.volts[k] = std::max(learnt.volts[k], least);
   }
+  if (raised > LEARNT_POINTS / 10) return learnt;
   learnt.hours = hours;
   learnt.known = true;
   return learnt;
@@ -676,6 +698,12 @@ TimeLeft EstimateTimeLeft(const EstimateInput& input) {
   std::vector<Sample> lowest(samples);
   for (size_t i = 1; i < lowest.size(); i++) {
     lowest[i].volts = std::min(lowest[i].volts, lowest[i - 1].volts);
+  }
+  // Noise alone lowers a running minimum by a few times its spread: the envelope must fall
+  // by more than that, and by more than 1 % of the span.
+  const double fall = lowest.front().volts - lowest.back().volts;
+  if (!(fall > std::max(ENVELOPE_MIN_FALL_NOISE * noise, 0.01 * (input.voltsMax - input.voltsMin)))) {
+    return result;
   }
   TimeLeft envelope = Estimate(input, lowest, noise);
   if (!envelope.known) return result;

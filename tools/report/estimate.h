@@ -9,9 +9,10 @@
 // a constant drop would take that for a change of charge. The estimator does not know the
 // cell's curve: it keeps a set of lithium-ion open-circuit curves (typical chemistries,
 // and sloped curves with knees of several heights and widths, each held at every 1 % of
-// charge). When the logs given hold a discharge to 0 % of the same model, the curve
+// charge). When the logs given hold a discharge to empty of the same model, the curve
 // learnt from it joins the set with the weight of 150 of them, its own load's drop
-// reckoned in: the cell's own curve, unless the readings fit it clearly worse. First
+// reckoned in: the cell's own curve, unless the readings fit it clearly worse (so it must
+// come from a discharge at a steady load of the same battery). First
 // each curve is stretched about 3.7 V (a learnt one hardly: by its age) and lowered by a
 // constant drop, both on grids with a prior; the
 // readings (binned, the last 3 hours weighing most) are mapped to states of charge, a
@@ -56,10 +57,10 @@ struct Sample {
   double volts;    // voltage now
 };
 
-// A discharge to empty of the same model, learnt from the logs given: the voltage at each
-// 1 % of the time it took, from its last reading (0) back to its first (100). Under a
-// steady load, time is charge, so this is the cell's own curve under that load, in units
-// of the charge that discharge used.
+// A discharge to empty (5 % or less) of the same model, learnt from the logs given: the
+// voltage at each 1 % of the time it took, from its last reading (0) back to its first
+// (100). Under a steady load, time is charge, so this is the cell's own curve under that
+// load, in units of the charge that discharge used.
 constexpr int LEARNT_POINTS = 101;
 struct LearntCurve {
   bool known = false;
@@ -69,7 +70,9 @@ struct LearntCurve {
 };
 
 // The curve of `discharge` (in time order, on battery, down to empty); not known from
-// fewer than 20 readings or less than an hour of them.
+// fewer than 20 readings or less than an hour of them, from readings that leave a tenth
+// of its time empty, or from a voltage that falls by less than 0.1 V or falls back (by
+// more than 5 mV, at more than a tenth of the curve's points) as a steady load's does not.
 LearntCurve LearnCurve(const std::vector<Sample>& discharge);
 
 struct EstimateInput {
