@@ -131,7 +131,7 @@ double Ocv(const Curve& c, double s) {
 
 // The charge at open-circuit voltage v (the curve rises strictly).
 double Charge(const Curve& c, double v) {
-  int lo = 0, hi = STEPS - 1;  // the piece [i, i + 1] that holds v, or an end piece
+  int lo = 0, hi = STEPS - 1;  // the piece [lo, lo + 1] that holds v, or an end piece
   while (lo < hi) {
     int mid = (lo + hi + 1) / 2;
     if (v > c.volts[mid]) lo = mid; else hi = mid - 1;
@@ -632,7 +632,8 @@ LearntCurve LearnCurve(const std::vector<Sample>& discharge) {
   // Its readings spread over its time: each tenth of it holds one.
   std::vector<bool> tenths(10, false);
   for (const Sample& x : discharge) {
-    tenths[std::min<size_t>(9, static_cast<size_t>((x.seconds - start) / (end - start) * 10))] = true;
+    const double tenth = std::min(9.0, std::max(0.0, (x.seconds - start) / (end - start) * 10));
+    tenths[static_cast<size_t>(tenth)] = true;
   }
   if (std::count(tenths.begin(), tenths.end(), false) > 0) return learnt;
   // Each reading's share of the time, 0 at the end; the voltage at each 1 % is a straight
