@@ -246,8 +246,7 @@ const Seconds START = ToSeconds({2026, 3, 2, 8, 0, 0});
 // The cuts of one cell's log, at the first line that shows each of `percents` or less.
 void CutLog(const Cell& cell, const Discharge& d, int n, const std::vector<int>& percents,
             const std::string& before, std::vector<Cut>* cuts) {
-  std::string text;
-  for (const Reading& line : d.lines) text += FormatLogLine(line);
+  const std::string text = LogText(d.lines);
   size_t firstDrop = d.lines.size();
   for (size_t i = 1; i < d.lines.size() && firstDrop == d.lines.size(); i++) {
     if (d.lines[i].filteredPercent < d.lines[0].filteredPercent) firstDrop = i;
@@ -283,6 +282,11 @@ void CutLog(const Cell& cell, const Discharge& d, int n, const std::vector<int>&
 
 }  // namespace
 
+// The log of `c` run to 0 %, days before the cells' logs start: a discharge to learn from.
+std::string DischargeBefore(const Cell& c, Random* r) {
+  return LogText(Run(c, r, START - 4 * 86400, true).lines);
+}
+
 // Another cell of the model of `c`: the same curve and limits, its capacity within 10 % and
 // its resistance within 25 % (another cell, or the same one older), noise of its own, and
 // a steady load of 80 to 600 mA, from full, as on a bench.
@@ -308,8 +312,7 @@ std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells, bool l
     std::string before;
     if (learnt) {  // its own draws, so that the cells are those without it
       Random other(seed * 7919u + static_cast<uint32_t>(n));
-      const Discharge e = Run(Sibling(cell, &other), &other, START - 4 * 86400, true);
-      for (const Reading& line : e.lines) before += FormatLogLine(line);
+      before = DischargeBefore(Sibling(cell, &other), &other);
     }
     CutLog(cell, d, n, percents, before, &cuts);
     n++;
@@ -322,12 +325,7 @@ std::vector<Cut> RunBenchCell(double startCharge, const std::vector<int>& percen
   Random random(1);  // its draws do not matter: no noise, a constant load
   Cell cell = BenchCell(startCharge);
   Discharge d = Run(cell, &random, START);
-  std::string before;
-  if (learnt) {
-    for (const Reading& line : Run(BenchCell(1), &random, START - 4 * 86400, true).lines) {
-      before += FormatLogLine(line);
-    }
-  }
+  const std::string before = learnt ? DischargeBefore(BenchCell(1), &random) : "";
   if (d.zeroSeconds >= 0 && !d.lines.empty()) CutLog(cell, d, 0, percents, before, &cuts);
   return cuts;
 }

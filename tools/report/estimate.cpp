@@ -147,6 +147,15 @@ struct Fitted {
   double ChargeAt(double v) const { return Charge(*curve, (v + drop - PIVOT_VOLTS) / scale + PIVOT_VOLTS); }
 };
 
+// A learnt curve (one with a load of its own) and its priors: its log prior against a
+// typical curve, and its stretch's prior in units of the noise's squares.
+bool Learnt(const Curve& c) { return c.loadRate > 0; }
+double CurvePrior(const Curve& c) { return Learnt(c) ? LEARNT_PRIOR : 0; }
+double ScalePrior(const Fitted& shape) {
+  const double spread = Learnt(*shape.curve) ? LEARNT_SCALE_SPREAD : SCALE_SPREAD;
+  return (shape.scale - 1) * (shape.scale - 1) / (spread * spread);
+}
+
 struct Line {
   double a = 0, k = 0;  // s = a + k u, u in hours
   double varA = 0, varK = 0, cov = 0;
@@ -187,7 +196,6 @@ struct CurveFit {
   Fitted shape;
   Line line;
   double score = INFINITY;  // the fit's weighted squares in units of the noise, and priors
-  double prior = 0;         // the curve's own log prior: a learnt one's
   double target = 0;        // the charge where the voltage shows 0 %
   double rho = 0;           // volts of drop per fraction of charge an hour
   bool falls = false;
@@ -205,9 +213,8 @@ CurveFit FitCurve(const Curve& c, const Points& p, double noise) {
   const double sigma2 = noise * noise + MODEL_VOLTS * MODEL_VOLTS;
   double sw = 0;
   for (double x : p.w) sw += x;
-  const bool learnt = c.loadRate > 0;
+  const bool learnt = Learnt(c);
   const double dropTypical = learnt ? 0 : DROP_TYPICAL;
-  const double scaleSpread = learnt ? LEARNT_SCALE_SPREAD : SCALE_SPREAD;
   for (double scale : SCALES) {
     for (double d = learnt ? LEARNT_DROP_FROM : DROP_FROM;
          d <= (learnt ? LEARNT_DROP_TO : DROP_TO) + 1e-9; d += DROP_STEP) {
@@ -221,7 +228,7 @@ CurveFit FitCurve(const Curve& c, const Points& p, double noise) {
       }
       double score = sse / sw * p.effective / sigma2 +
                      (d - dropTypical) * (d - dropTypical) / (DROP_SPREAD * DROP_SPREAD) +
-                     (scale - 1) * (scale - 1) / (scaleSpread * scaleSpread);
+                     ScalePrior(shape);
       if (score < best.score) {
         best.shape = shape;
         best.line = line;
@@ -384,7 +391,6 @@ void FitRate(CurveFit* fit, const Points& p, double noise) {
   const double rate0 = std::max(-fit->line.k, 0.0);
   const double slopeChange = SLOPE_CHANGE * std::max(rate0, MIN_RATE);
   const double loadRate = fit->shape.curve->loadRate;
-  const double scaleSpread = loadRate > 0 ? LEARNT_SCALE_SPREAD : SCALE_SPREAD;
   CurveFit best = *fit;
   best.score = INFINITY;
   for (double rho : RHOS) {
@@ -393,8 +399,7 @@ void FitRate(CurveFit* fit, const Points& p, double noise) {
       const double constant = c - rho * loadRate;
       Line line;
       double score = FitPieces(fit->shape, constant, rho, rate0, pk, p, sigma2, slopeChange, &line);
-      score += c * c / (CONSTANT_SPREAD * CONSTANT_SPREAD) +
-               (fit->shape.scale - 1) * (fit->shape.scale - 1) / (scaleSpread * scaleSpread);
+      score += c * c / (CONSTANT_SPREAD * CONSTANT_SPREAD) + ScalePrior(fit->shape);
       if (score < best.score) {
         best.line = line;
         best.shape.drop = constant + rho * std::max(-line.k, 0.0);
@@ -529,10 +534,9 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
   for (const Curve& c : curves) {
     fits.push_back(FitCurve(c, points, noise));
     FitRate(&fits.back(), points, noise);
-    if (c.loadRate > 0) fits.back().prior = LEARNT_PRIOR;
   }
   // The curves weigh by how well they fit and by their priors.
-  auto against = [](const CurveFit& f) { return f.score - 2 * f.prior; };
+  auto against = [](const CurveFit& f) { return f.score - 2 * CurvePrior(*f.shape.curve); };
   const CurveFit* best = &fits.front();
   for (const CurveFit& f : fits) {
     if (against(f) < against(*best)) best = &f;
@@ -577,7 +581,7 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
   result.high = clamp(meanLog + Z80 * sigma);
   result.chargePerHour = best->line.k * 100;
 
-  const bool learnt = best->shape.curve->loadRate > 0;
+  const bool learnt = Learnt(*best->shape.curve);
   char drop[64];
   const double millivolts = std::round(best->shape.drop * 1000) + 0.0;  // never "-0"
   std::snprintf(drop, sizeof drop, learnt ? "%+.0f mV from that discharge's" : "%.0f mV",
@@ -629,18 +633,18 @@ LearntCurve LearnCurve(const std::vector<Sample>& discharge) {
   const double start = discharge.front().seconds, end = discharge.back().seconds;
   const double hours = (end - start) / 3600;
   if (!(hours >= LEARN_MIN_HOURS)) return learnt;
-  // Its readings spread over its time: each tenth of it holds one.
+  // Each reading's share of the time, 0 at the end. Its readings spread over its time:
+  // each tenth of it holds one.
+  std::vector<double> share;
   std::vector<bool> tenths(10, false);
   for (const Sample& x : discharge) {
-    const double tenth = std::min(9.0, std::max(0.0, (x.seconds - start) / (end - start) * 10));
-    tenths[static_cast<size_t>(tenth)] = true;
+    share.push_back((end - x.seconds) / (end - start));
+    tenths[static_cast<size_t>(std::min(9.0, std::max(0.0, share.back() * 10)))] = true;
   }
   if (std::count(tenths.begin(), tenths.end(), false) > 0) return learnt;
-  // Each reading's share of the time, 0 at the end; the voltage at each 1 % is a straight
-  // line through the readings nearest it (at least LEARN_NEAREST of them, within 0.5 % of
-  // the time where the lines are that close), which takes out the noise but not the knee.
-  std::vector<double> share;
-  for (const Sample& x : discharge) share.push_back((end - x.seconds) / (end - start));
+  // The voltage at each 1 % is a straight line through the readings nearest it (at least
+  // LEARN_NEAREST of them, within 0.5 % of the time where the lines are that close), which
+  // takes out the noise but not the knee.
   for (int k = 0; k < LEARNT_POINTS; k++) {
     const double at = static_cast<double>(k) / (LEARNT_POINTS - 1);
     double width = 0.005;

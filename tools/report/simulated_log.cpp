@@ -14,6 +14,12 @@ std::string FormatLogLine(const Reading& r) {
   return line;
 }
 
+std::string LogText(const std::vector<Reading>& lines) {
+  std::string text;
+  for (const Reading& r : lines) text += FormatLogLine(r);
+  return text;
+}
+
 double LithiumShape(double fraction) {
   double s = 1 - fraction;  // state of charge
   return 0.70 * s + 0.22 * (1 - std::exp(-s / 0.06)) + 0.08 * std::exp((s - 1) / 0.04);
@@ -61,11 +67,7 @@ void LogSimulator::ExternalPower(double hours) {
   while (next_ - start <= std::llround(hours * 3600)) Append(state_);
 }
 
-std::string LogSimulator::Text() const {
-  std::string text;
-  for (const Reading& r : lines_) text += FormatLogLine(r);
-  return text;
-}
+std::string LogSimulator::Text() const { return LogText(lines_); }
 
 bool LogSimulator::Save(const std::string& path) const {
   std::FILE* f = std::fopen(path.c_str(), "wb");

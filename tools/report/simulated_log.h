@@ -15,8 +15,9 @@
 
 namespace report {
 
-// A line as the program writes it, with CR LF.
+// A line as the program writes it, with CR LF; and lines one after another, as a log.
 std::string FormatLogLine(const Reading& r);
+std::string LogText(const std::vector<Reading>& lines);
 
 // A lithium cell's shape: 1 at the start of a discharge (fraction 0), a steep first drop,
 // a long slope, and a knee down to 0 at the end (fraction 1).
