@@ -267,27 +267,31 @@ Pieces MakePieces(const Points& p) {
   return k;
 }
 
-// Solves the symmetric positive matrix `a` (n by n) for each right side in `b` (Cholesky).
-bool Solve(std::vector<double> a, int n, std::vector<std::vector<double>*> rhs) {
+// Solves the symmetric positive matrix `a` (n by n, no entry further than `band` from the
+// diagonal) for each right side in `b` (Cholesky). The factor keeps the band, so what lies
+// outside it is never touched: the broken line's matrix is five-diagonal, and a full
+// factorisation of it cost most of the estimate's time.
+bool Solve(std::vector<double> a, int n, int band, std::vector<std::vector<double>*> rhs) {
   for (int j = 0; j < n; j++) {
+    const int first = std::max(0, j - band);
     double d = a[j * n + j];
-    for (int k = 0; k < j; k++) d -= a[j * n + k] * a[j * n + k];
+    for (int k = first; k < j; k++) d -= a[j * n + k] * a[j * n + k];
     if (!(d > 0)) return false;
     a[j * n + j] = std::sqrt(d);
-    for (int i = j + 1; i < n; i++) {
+    for (int i = j + 1; i < std::min(n, j + band + 1); i++) {
       double x = a[i * n + j];
-      for (int k = 0; k < j; k++) x -= a[i * n + k] * a[j * n + k];
+      for (int k = std::max(0, i - band); k < j; k++) x -= a[i * n + k] * a[j * n + k];
       a[i * n + j] = x / a[j * n + j];
     }
   }
   for (std::vector<double>* b : rhs) {
     std::vector<double>& x = *b;
     for (int i = 0; i < n; i++) {
-      for (int k = 0; k < i; k++) x[i] -= a[i * n + k] * x[k];
+      for (int k = std::max(0, i - band); k < i; k++) x[i] -= a[i * n + k] * x[k];
       x[i] /= a[i * n + i];
     }
     for (int i = n; i-- > 0;) {
-      for (int k = i + 1; k < n; k++) x[i] -= a[k * n + i] * x[k];
+      for (int k = i + 1; k < std::min(n, i + band + 1); k++) x[i] -= a[k * n + i] * x[k];
       x[i] /= a[i * n + i];
     }
   }
@@ -332,10 +336,9 @@ double FitPieces(const Fitted& shape, double c, double rho, double rate0, const 
       row[j + 1] += along + g * rho / pk.width;
       const double target = y + g * (c - drops[i]);
       const double w = p.w[i] * unit / (g * g);
-      for (int r = 0; r < n; r++) {
-        if (row[r] == 0) continue;
+      for (int r = j; r <= j + 1; r++) {  // the row's only entries
         b[r] += w * row[r] * target;
-        for (int q = 0; q < n; q++) a[r * n + q] += w * row[r] * row[q];
+        for (int q = j; q <= j + 1; q++) a[r * n + q] += w * row[r] * row[q];
       }
     }
     // The changes of slope between pieces.
@@ -351,7 +354,7 @@ double FitPieces(const Fitted& shape, double c, double rho, double rate0, const 
     e0.assign(n, 0);
     e0[n - 1] = 1;
     em = mean;
-    if (!Solve(a, n, {&theta, &e0, &em})) return INFINITY;
+    if (!Solve(a, n, 2, {&theta, &e0, &em})) return INFINITY;
     double rbar = 0;
     for (int k = 0; k < n; k++) rbar += mean[k] * theta[k];
     // The drops for the next pass, and the score in volts.
