@@ -9,12 +9,15 @@
 
 #include <cerrno>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "host/common/end_actions.h"
 #include "host/services/linux_services.h"
+#include "host/services/port11_link.h"
 #include "host/services/port_line.h"
 #include "platform/terminal_services.h"
 #include "tests/host_services/poll_count.h"
@@ -102,14 +105,14 @@ void ExpectRaw(const termios& t) {
   EXPECT_NE(t.c_cflag & CREAD, 0u);
   EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
   EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
-  EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | IXON | IXOFF | ISTRIP), 0u);
+  EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | IXON | IXOFF | IXANY | ISTRIP), 0u);
   EXPECT_EQ(t.c_oflag & OPOST, 0u);
 }
 
 TEST(PortTermios, CarriesTheLineSettingsInRawMode) {
   termios t{};
   t.c_lflag = ICANON | ECHO | ISIG;
-  t.c_iflag = ICRNL | IXON;
+  t.c_iflag = ICRNL | IXON | IXOFF | IXANY;  // software flow control, as stty ixoff leaves it
   t.c_oflag = OPOST | ONLCR;
   t.c_cflag = CRTSCTS | CS8;
   termsim::PortAttr a;
@@ -517,6 +520,28 @@ TEST(PortLink, LeavesALinkToARunningProgramsPortAndAnythingButALinkAlone) {
   const std::string other = dir / "other";
   ASSERT_EQ(symlink(path.c_str(), other.c_str()), 0);
   EXPECT_EQ(termsim::MakePortLink(other.c_str(), "/dev/pts/7"), -EBUSY);
+}
+
+// The program's end removes its own link, but not one that took its place meanwhile (the
+// port of another program started after this one's link was removed).
+TEST(PortLink, TheEndRemovesTheLinkOnlyWhileItIsStillItsOwn) {
+  test::TempDir dir;
+  const std::string link = dir / "port11";
+  ScopedEnv env("TERMSIM_PORT11_LINK", link.c_str());
+  char target[64] = {};
+  termsim::LinkPort11("/dev/pts/nonexistent");
+  ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+  termsim::RunEndActions();
+  EXPECT_FALSE(std::filesystem::is_symlink(link)) << "its own link is removed";
+
+  termsim::LinkPort11("/dev/pts/nonexistent");
+  ASSERT_EQ(unlink(link.c_str()), 0);
+  ASSERT_EQ(symlink("/dev/pts/another", link.c_str()), 0);
+  termsim::RunEndActions();
+  ASSERT_TRUE(std::filesystem::is_symlink(link)) << "another program's link was removed";
+  const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(std::string(target, static_cast<size_t>(n)), "/dev/pts/another");
 }
 
 }  // namespace
