@@ -58,16 +58,19 @@ TEST(SimBattery, ChargesOnMainsUntilFull) {
 TEST(Scenario, EventsComeInTimeOrderAndBadLinesAreNamed) {
   std::vector<BenchEvent> events;
   std::string error;
-  ASSERT_TRUE(termsim::ParseScenario("# demo\nat 6h30m plug\n\nat 2h unplug\nat 0 charge 50%\n",
-                                     &events, &error))
+  ASSERT_TRUE(termsim::ParseScenario(
+      "# demo\nat 6h30m plug\n\nat 2h unplug\nat 0 charge 50%\nat 7h charge 100%\n", &events,
+      &error))
       << error;
-  ASSERT_EQ(events.size(), 3u);
+  ASSERT_EQ(events.size(), 4u);
   EXPECT_EQ(events[0].atMs, 0u);
   EXPECT_EQ(events[0].kind, BenchEvent::kCharge);
   EXPECT_EQ(events[0].percent, 50);
   EXPECT_EQ(events[1].atMs, 2 * kHour);
   EXPECT_EQ(events[1].kind, BenchEvent::kUnplug);
   EXPECT_EQ(events[2].atMs, 6 * kHour + 30 * kMinute);
+  EXPECT_EQ(events[3].kind, BenchEvent::kCharge);
+  EXPECT_EQ(events[3].percent, 100) << "a full cell";
   for (const char* bad : {"at 2h\n", "at 2x unplug\n", "at h unplug\n", "at 1h charge 101%\n",
                           "at 1h plug now\n", "after 2h plug\n", "at 1h charge 5\n"}) {
     error.clear();
