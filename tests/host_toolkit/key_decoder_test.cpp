@@ -111,6 +111,7 @@ TEST(EvdevKeys, PressAndEachRepeatGiveTheKeyAndAReleaseNothing) {
   feed(KEY_BACKSPACE, 2);
   feed(KEY_BACKSPACE, 0);
   feed(KEY_LEFTSHIFT, 1);
+  feed(KEY_LEFTSHIFT, 2);  // Shift held long enough to repeat is still held
   feed(KEY_A, 1);
   feed(KEY_A, 2);
   feed(KEY_LEFTSHIFT, 0);
