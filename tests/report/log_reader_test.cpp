@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <ctime>
+#include <vector>
+
 namespace {
 
 using report::LogFile;
@@ -90,6 +94,26 @@ TEST(LogReader, SaysWhatIsWrongWithLongLinesAndCrLineEnds) {
 TEST(LogReader, ShowsControlCharactersOfANameInItsDiagnostics) {
   EXPECT_EQ(ParseLogText("a\nb:1: fine\x7f", "\r\n").diagnostics.at(0),
             "a\\x0Ab:1: fine\\x7F:1: empty line");
+}
+
+// Every day from 1970 to 2100 has the stamp the C library's calendar gives it, and back:
+// leap days (2000 and 2028, not 2100) and the turns of February included.
+TEST(LogReader, StampsFollowTheCalendarOnEveryDay) {
+  // To 2101-01-01, or to 2038 where time_t has 32 bits (the ARM build).
+  const int64_t end = sizeof(time_t) >= 8 ? 4133980800 : 2147483647;
+  for (int64_t s = 0; s < end; s += 86400) {
+    const time_t when = static_cast<time_t>(s);
+    tm day{};
+    ASSERT_NE(gmtime_r(&when, &day), nullptr);
+    const report::CivilTime t{day.tm_year + 1900, day.tm_mon + 1, day.tm_mday, 0, 0, 0};
+    ASSERT_TRUE(report::IsValidCivil(t)) << t.day << "." << t.month << "." << t.year;
+    ASSERT_EQ(report::ToSeconds(t), s) << t.day << "." << t.month << "." << t.year;
+    const report::CivilTime back = report::ToCivil(s);
+    ASSERT_EQ(std::vector<int>({back.year, back.month, back.day}),
+              std::vector<int>({t.year, t.month, t.day}));
+  }
+  EXPECT_FALSE(report::IsValidCivil({2100, 2, 29, 0, 0, 0}));
+  EXPECT_FALSE(report::IsValidCivil({2027, 2, 29, 0, 0, 0}));
 }
 
 TEST(LogReader, TakesTheModelFromAnUploadName) {
