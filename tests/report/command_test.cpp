@@ -183,10 +183,16 @@ TEST_F(ReportCommand, NamesEachMissingFileNameAndProtectsCsvCells) {
   log.Discharge(1, [](double h) { return 4200000 - 80000 * h; });
   Write("r_=1+2_202603021830.txt", log.Text());
   Write("@x.txt", log.Text());
-  ASSERT_EQ(Run("r_=1+2_202603021830.txt @x.txt --csv out.csv"), 0) << Read("err.txt");
+  Write("\"q.txt", log.Text());  // a quote opens a quoted cell unless the cell is quoted
+  ASSERT_EQ(Run("r_=1+2_202603021830.txt @x.txt '\"q.txt' --csv out.csv"), 0) << Read("err.txt");
   std::string csv = Read("out.csv");
   EXPECT_NE(csv.find(",\"'=1+2\",4.200000,"), std::string::npos) << csv;
   EXPECT_NE(csv.find(",\"'@x.txt\",1\r\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",\"\"\"q.txt\",1\r\n"), std::string::npos) << csv;
+  // A CSV that could not be written whole is a failure, though its bytes were buffered.
+  EXPECT_EQ(Run("@x.txt --csv /dev/full"), 1);
+  EXPECT_NE(Read("err.txt").find("battest-report: /dev/full: cannot write: "), std::string::npos)
+      << Read("err.txt");
 }
 
 TEST_F(ReportCommand, ExitStatusAndErrors) {
