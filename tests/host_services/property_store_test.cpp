@@ -126,6 +126,8 @@ TEST_F(PropertyStore, ReportsFailuresWithoutCrashing) {
   WriteFile(root_ / "plainfile", "not a directory");
   EXPECT_LT(OsRegSetValue("k", "1"), 0);
   EXPECT_EQ(ReadFile(root_ / "plainfile"), "not a directory");
+  EXPECT_EQ(Get("k", &r), "");
+  EXPECT_LT(r, 0) << "a store that cannot be read is not an empty one";
 }
 
 TEST(PropertyStoreLocation, DefaultsToTheUsersStateDirectory) {
