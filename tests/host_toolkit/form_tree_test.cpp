@@ -174,6 +174,11 @@ TEST(ScreenSize, MalformedOrAbsurdSizesAreRefused) {
   EXPECT_EQ(termsim::ParseScreenSize("480x272", &w, &h), "");
   EXPECT_EQ(w, 480);
   EXPECT_EQ(h, 272);
+  for (const char* edge : {"240x200", "1920x1080"}) {  // the smallest and the largest taken
+    EXPECT_EQ(termsim::ParseScreenSize(edge, &w, &h), "") << edge;
+  }
+  EXPECT_EQ(w, 1920);
+  EXPECT_EQ(h, 1080);
   for (const char* bad : {"", "480", "480x", "x272", "480x272px", " 480x272", "-480x272",
                           "480*272", "480x+272", "4800000x272"}) {
     EXPECT_NE(termsim::ParseScreenSize(bad, &w, &h).find("WIDTHxHEIGHT"), std::string::npos) << bad;
@@ -182,7 +187,7 @@ TEST(ScreenSize, MalformedOrAbsurdSizesAreRefused) {
     EXPECT_NE(termsim::ParseScreenSize(absurd, &w, &h).find("need from 240x200"), std::string::npos)
         << absurd;
   }
-  EXPECT_EQ(w, 480) << "a refused size leaves the result alone";
+  EXPECT_EQ(w, 1920) << "a refused size leaves the result alone";
   EXPECT_EXIT(
       {
         termsim::ResetToolkit();
