@@ -189,6 +189,9 @@ TEST(PngFiles, EveryColourComesBackAsWrittenAtAnyScale) {
 
   EXPECT_FALSE(termsim::WritePng(dir + "/none/x.png", all, 1, &error));
   EXPECT_NE(error.find(dir + "/none/x.png"), std::string::npos) << error;
+  // A picture that could not be flushed whole is a failure, though libpng wrote it all.
+  EXPECT_FALSE(termsim::WritePng("/dev/full", all, 1, &error));
+  EXPECT_NE(error.find("/dev/full"), std::string::npos) << error;
   EXPECT_FALSE(termsim::ReadPng(dir + "/none.png", &back, &error));
   EXPECT_NE(error.find(dir + "/none.png"), std::string::npos) << error;
 }
