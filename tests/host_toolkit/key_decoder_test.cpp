@@ -123,6 +123,19 @@ TEST(EvdevKeys, PressAndEachRepeatGiveTheKeyAndAReleaseNothing) {
     codes.push_back(key.code);
   }
   EXPECT_EQ(codes, (std::vector<int>{8, 8, 8, 'A', 'A'}));
+
+  // A record is taken as soon as it is whole, though no other follows it (a pipe of events
+  // whose writer sends a press alone).
+  input_event press{};
+  press.type = EV_KEY;
+  press.code = KEY_ESC;
+  press.value = 1;
+  const char* bytes = reinterpret_cast<const char*>(&press);
+  keys.FeedBytes(bytes, 5);
+  EXPECT_FALSE(keys.Pop(&key));
+  keys.FeedBytes(bytes + 5, sizeof press - 5);
+  ASSERT_TRUE(keys.Pop(&key));
+  EXPECT_EQ(key.code, 27);
 }
 
 }  // namespace
