@@ -126,6 +126,9 @@ TEST(LogReader, TakesTheModelFromAnUploadName) {
   EXPECT_EQ(model, "A_B");
   EXPECT_FALSE(report::ModelFromFileName("report.txt", &model));
   EXPECT_FALSE(report::ModelFromFileName("r_TM-7_20260302183.txt", &model));
+  for (const char* notAnUpload : {"r_TM-7_x02603021830.txt", "r_TM-7_20260302183x.txt"}) {
+    EXPECT_FALSE(report::ModelFromFileName(notAnUpload, &model)) << notAnUpload;
+  }
   EXPECT_FALSE(report::ModelFromFileName("r_TM-7_202603021830.txt/x", &model));
 }
 
