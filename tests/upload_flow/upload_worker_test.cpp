@@ -35,7 +35,8 @@ class UploadWorkerTest : public test::UploadFixture {
 TEST_F(UploadWorkerTest, SuccessfulUploadSendsTheLogAndDeletesIt) {
   WriteLog(std::string(2100, 'x'));
   receiver_.Say({'C'});
-  std::ofstream(MessageFile) << "an earlier account, left readable";
+  // Longer than the new account: none of it may show after it.
+  std::ofstream(MessageFile) << "an earlier account, left readable, " << std::string(200, '#');
   ASSERT_EQ(chmod(MessageFile, 0644), 0);
   EXPECT_EQ(Upload(), "ВЫГРУЖЕН 2100 БАЙТ: r_T42_201710140905.txt\nВЫГРУЖЕНО 1 ФАЙЛОВ");
   EXPECT_EQ(UploadState.uploadOutcome.load(), 1);
@@ -53,8 +54,10 @@ TEST_F(UploadWorkerTest, ServicesAreCalledInOrderAndThePropertyIsRestored) {
   WriteLog("line\r\n");
   receiver_.Say({'C'});
   Upload();
-  // Each of block 0, the one data block, EOT and the empty block 0 waits out the turnaround.
-  const std::string turnaround = "Sleep " + std::to_string(YM_TURNAROUND_MS);
+  // Each of block 0, the one data block, EOT and the empty block 0 waits out the
+  // turnaround: 20 ms, the time a receiver such as rb takes to clear its input after an
+  // answer, over links with buffering of their own.
+  const std::string turnaround = "Sleep 20";
   std::vector<std::string> expected = {
       "RegGet persist.sys.xcb.enable", "RegSet persist.sys.xcb.enable=0", "Sleep 500",
       "PortOpen 11 115200,8,n,1",      "RegGet ro.fac.mach",             "PortReset 11",
@@ -73,6 +76,19 @@ TEST_F(UploadWorkerTest, NoReceiverTimesOutAndKeepsTheLog) {
   EXPECT_LT(test::Ticks(), 31000u);
   EXPECT_EQ(ReadFile(log_), "line\r\n");
   EXPECT_EQ(test::Properties()["persist.sys.xcb.enable"], "1");
+}
+
+// The file arrived, but the receiver never asked for the end of the batch: the batch
+// failed, so the log stays for the next upload and the summary says so.
+TEST_F(UploadWorkerTest, ABatchThatIsNeverEndedKeepsTheLog) {
+  WriteLog("line\r\n");
+  receiver_.Say({'C'});
+  receiver_.Reply(2, {YM_ACK});  // EOT: acknowledged, but no request for the next file
+  EXPECT_EQ(Upload(), "ВЫГРУЖЕН 6 БАЙТ: r_T42_201710140905.txt\n"
+                      "СБОЙ -3 ПРИ ВЫГРУЗКЕ (ВЫГРУЖЕНО 1 ФАЙЛОВ)");
+  EXPECT_EQ(UploadState.uploadOutcome.load(), ERR_TIMEOUT);
+  EXPECT_EQ(ReadFile(log_), "line\r\n");
+  EXPECT_EQ(receiver_.FramesOf(test::Frame::HEADER).size(), 1u) << "no end of batch was sent";
 }
 
 TEST_F(UploadWorkerTest, EmptyLogStillEndsTheBatchAndIsDeleted) {
@@ -122,11 +138,14 @@ TEST_F(UploadWorkerTest, UnreadablePropertyIsRestoredAsEmpty) {
   EXPECT_EQ(UploadState.uploadOutcome.load(), 1);
 }
 
-TEST_F(UploadWorkerTest, MissingModelLeavesItsPlaceInTheNameEmpty) {
+TEST_F(UploadWorkerTest, NameOfAnAfternoonUploadWithoutAModel) {
   WriteLog("line\r\n");
   receiver_.Say({'C'});
   test::SetProperty("ro.fac.mach", "");
-  EXPECT_EQ(Upload(), "ВЫГРУЖЕН 6 БАЙТ: r__201710140905.txt\nВЫГРУЖЕНО 1 ФАЙЛОВ");
+  // An afternoon upload: the hour on the 24-hour clock, so that it is not named like the
+  // morning's; day and month with two digits.
+  test::SetTime(TerminalTime{2018, 3, 4, 21, 7, 33, 0});
+  EXPECT_EQ(Upload(), "ВЫГРУЖЕН 6 БАЙТ: r__201803042107.txt\nВЫГРУЖЕНО 1 ФАЙЛОВ");
 }
 
 // The dialog reads the account once it sees uploadDone, so the flag comes after the
