@@ -74,6 +74,7 @@ TEST_F(UploadDialogTest, NoReceiverGivesTheErrorSummary) {
   EXPECT_TRUE(ErrorLook());
   EXPECT_NE(SummaryText().find("СБОЙ -3 ПРИ ВЫГРУЗКЕ (ВЫГРУЖЕНО 0 ФАЙЛОВ)"), std::string::npos);
   EXPECT_TRUE(LogExists());
+  EXPECT_NE(access(MessageFile, F_OK), 0) << "the account of a failure is deleted too";
 }
 
 TEST_F(UploadDialogTest, CancelWhileTheReceiverIsSilentEndsInProtocolError) {
