@@ -340,6 +340,32 @@ TEST_F(SendFileTimeouts, AStrayByteLateInTheWaitDoesNotLengthenIt) {
   EXPECT_LE(test::Ticks(), 15200u);
 }
 
+// A line that never stops chattering (an echo, a console on the wrong port): a byte every
+// 10 ms, never a 'C', so that no poll ever comes back empty. The handshake still ends at
+// 15 s; bytes that keep coming neither lengthen it nor hang the upload. (After two
+// minutes the line falls silent, which bounds the test should the wait not end.)
+class ChatteringLine : public test::PortPeer {
+ public:
+  void OnSend(const uint8_t*, size_t) override {}
+  int OnRecv(uint8_t* buf, size_t len) override {
+    if (len == 0 || test::Ticks() >= 120000) return 0;
+    test::Advance(10);
+    buf[0] = 'x';
+    return 1;
+  }
+};
+
+TEST_F(SendFileTimeouts, ALineThatNeverFallsSilentStillTimesOutAt15Seconds) {
+  std::string path = MakeFile(300);
+  ChatteringLine line;
+  test::SetPeer(UPLOAD_PORT, &line);
+  EXPECT_EQ(ERR_TIMEOUT, SendFile(path.c_str(), "report.txt"));
+  EXPECT_LE(test::Ticks(), 15200u);
+  EXPECT_EQ(ERR_TIMEOUT, EndBatch());
+  EXPECT_LE(test::Ticks(), 2 * 15200u);
+  test::SetPeer(UPLOAD_PORT, nullptr);
+}
+
 TEST_F(SendFileTimeouts, ARequestJustWithin15SecondsStartsTheFile) {
   std::string path = MakeFile(300);
   receiver.SayAt(10000, {'x'});
