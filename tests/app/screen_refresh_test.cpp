@@ -2,7 +2,9 @@
 #include "app/screen_refresh.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -172,6 +174,26 @@ TEST_F(ScreenRefreshTest, LogThatCannotBeOpenedLosesThatLineOnly) {
   EXPECT_EQ(LogLines(), 0);  // the next line is a full interval after the lost one
   RefreshAfter(1);
   EXPECT_EQ(LogLines(), 1);
+}
+
+// A line that does not fit (a full disk: here a limit on the file's size) goes in not at
+// all: the log is cut back to its last whole line, so no torn line runs into the next.
+TEST_F(ScreenRefreshTest, ALineThatDoesNotFitLeavesNoTornLine) {
+  std::ofstream("data/report.txt", std::ios::binary) << "old line\r\n";
+  Battery(4200000, 3400000, 3800000, 62, 50, 5);
+  struct rlimit before;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  struct rlimit limit = before;
+  limit.rlim_cur = 20;  // room for 10 more bytes: the write of the line is cut short
+  void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  Refresh();
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
+  signal(SIGXFSZ, previous);
+  EXPECT_EQ(Log(), "old line\r\n");
+  RefreshAfter(TEN_MINUTES + 1);  // room again: the next line is whole, on a line of its own
+  EXPECT_EQ(Log().rfind("old line\r\n", 0), 0u);
+  EXPECT_EQ(LogLines(), 2);
 }
 
 TEST_F(ScreenRefreshTest, SizeReadsZeroForAMissingLog) {
