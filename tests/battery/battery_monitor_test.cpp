@@ -201,10 +201,19 @@ TEST_F(BatteryMonitorTest, KernelValuesConvertAsAtoiDoes) {
   }
 }
 
+// Fills the stack below its caller with digits: the frame of the caller's next call lies
+// there, so a value read without its terminator would run on into them.
+__attribute__((noinline)) void ScribbleDigitsOnTheStack() {
+  volatile char junk[4096];
+  for (size_t i = 0; i < sizeof junk; i++) junk[i] = '7';
+}
+
 TEST_F(BatteryMonitorTest, KernelValueReadsOnlyFourteenCharacters) {
   Write("voltage_now", "0000000000000123");  // the 15th and 16th characters are not read
+  const std::string path = Path("voltage_now");
   int32_t value = 0;
-  ReadKernelValue(Path("voltage_now").c_str(), &value);
+  ScribbleDigitsOnTheStack();
+  ReadKernelValue(path.c_str(), &value);
   EXPECT_EQ(value, 1);
 }
 
