@@ -239,6 +239,19 @@ TEST_F(BatteryMonitorTest, AKernelPathThatIsNoRegularFileIsNotRead) {
   close(writer);
 }
 
+// Two passes a second: a pass, then ten waits of 50 ms. Only the monitor moves the
+// virtual clock here, so each pass after the first stands for 500 ms of it, however
+// the threads are scheduled.
+TEST_F(BatteryMonitorTest, MonitorSamplesTwiceASecond) {
+  test::SetPowerSupply(POWER_MAINS);
+  StartBatteryMonitor(nullptr);
+  ASSERT_TRUE(test::WaitUntil([] { return test::PowerSupplyChecks() >= 5; }))
+      << "the monitor made too few passes";
+  StopBatteryMonitor();
+  EXPECT_EQ(test::Ticks() % 50, 0u) << "waits of 50 ms";
+  EXPECT_EQ(test::Ticks() / 500, static_cast<uint32_t>(test::PowerSupplyChecks() - 1));
+}
+
 TEST_F(BatteryMonitorTest, MonitorThreadStartsAndStopsRepeatedly) {
   test::SetPowerSupply(POWER_MAINS);
   test::SetBatteryLevel(2);

@@ -27,6 +27,7 @@ struct State {
   bool failPropertyReads = false;
   int powerSupply = 3;
   int batteryLevel = 0;
+  int powerSupplyChecks = 0;
   int sleepExCalls = 0;
   int lastSleepExMode = -1;
   int lastBrightness = -1;
@@ -70,6 +71,7 @@ void Reset() {
   s.failPropertyReads = false;
   s.powerSupply = 3;
   s.batteryLevel = 0;
+  s.powerSupplyChecks = 0;
   s.sleepExCalls = 0;
   s.lastSleepExMode = -1;
   s.lastBrightness = -1;
@@ -109,6 +111,11 @@ void SetPowerSupply(int source) {
 void SetBatteryLevel(int level) {
   std::lock_guard<std::mutex> lock(S().mutex);
   S().batteryLevel = level;
+}
+
+int PowerSupplyChecks() {
+  std::lock_guard<std::mutex> lock(S().mutex);
+  return S().powerSupplyChecks;
 }
 
 int SleepExCalls() {
@@ -262,6 +269,7 @@ int OsPortRecv(int port, void* buf, uint32_t len, uint32_t ms) {
 
 int OsCheckPowerSupply() {
   std::lock_guard<std::mutex> lock(S().mutex);
+  S().powerSupplyChecks++;
   return S().powerSupply;
 }
 

@@ -50,6 +50,7 @@ void FailPropertyReads(bool fail);
 // Power source and battery level returned by OsCheckPowerSupply / OsCheckBattery.
 void SetPowerSupply(int source);
 void SetBatteryLevel(int level);
+int PowerSupplyChecks();  // OsCheckPowerSupply calls so far
 int SleepExCalls();      // OsSysSleepEx calls so far
 int LastSleepExMode();
 int LastBrightness();    // last OsScrBrightness level, -1 before any
