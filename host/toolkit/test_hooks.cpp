@@ -64,6 +64,8 @@ FormInfo StatusLine() {
 
 int StatusLineRedraws() { return Toolkit::Get().statusLineRedraws(); }
 
+size_t LiveWidgets() { return Toolkit::Get().liveWidgets(); }
+
 void ResetToolkit() { Toolkit::Get().Reset(); }
 
 }  // namespace termsim

@@ -3,6 +3,7 @@
 #ifndef HOST_TOOLKIT_INSPECTION_H
 #define HOST_TOOLKIT_INSPECTION_H
 
+#include <cstddef>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -47,6 +48,9 @@ FormInfo ScreenForm();
 FormInfo StatusLine();
 // How many times the status line has been drawn.
 int StatusLineRedraws();
+// How many forms and controls exist: made and not yet deleted (a form's Del deletes its
+// controls too).
+size_t LiveWidgets();
 
 // Releases every form and control and the igUI object; the next igUI::Init starts a
 // fresh toolkit (the display is chosen anew too).

@@ -84,7 +84,9 @@ TEST_F(UploadDialogTest, CancelWhileTheReceiverIsSilentEndsInProtocolError) {
   receiver_.HoldSilenceUntil([] { return TransferAbort.load() != 0; });
   keys_.Press(27, [this] { return receiver_.Frames().size() >= 2; });
   AcceptSummary("ОШИБКА");
+  const size_t widgets = termsim::LiveWidgets();
   EXPECT_EQ(RunUploadDialog(ui_), ERR_PROTOCOL);
+  EXPECT_EQ(termsim::LiveWidgets(), widgets) << "a form of the upload was left behind";
   std::vector<std::string> titles;
   for (const std::string& title : termsim::DrawnTitles()) titles.push_back(termsim::Cp1251ToUtf8(title));
   // The wait screen, the notice while the worker finishes, then the summary.

@@ -70,6 +70,7 @@ class Toolkit {
   FormInfo Describe(const igWidget* container) const;
   const Screen& screen() const { return screen_; }
   int statusLineRedraws() const { return statusLineRedraws_; }
+  size_t liveWidgets() const { return live_.size(); }
 
   // The local time clocks show: the time now, or the time a test fixed until Reset.
   std::tm ClockTime() const;
