@@ -386,7 +386,8 @@ TEST(Analysis, OnlyAFallingSteadyDischargeGivesACurve) {
   EXPECT_NEAR(c.volts[0], 3.41, 0.01);
   EXPECT_NEAR(c.volts[report::LEARNT_POINTS - 1], 4.1, 0.01);
   for (int k = 1; k < report::LEARNT_POINTS; k++) EXPECT_GT(c.volts[k], c.volts[k - 1]) << k;
-  EXPECT_FALSE(curve([](double h) { return 3.8 + (static_cast<int>(h * 12) % 2 ? 0.002 : 0); }).known);
+  EXPECT_FALSE(
+      curve([](double h) { return 3.8 + (static_cast<int>(h * 12) % 2 ? 0.002 : 0); }).known);
   std::vector<report::Sample> crowded(500, {0, 4.1});
   crowded.resize(1000, {7200, 3.4});
   EXPECT_FALSE(report::LearnCurve(crowded).known);

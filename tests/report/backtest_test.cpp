@@ -14,9 +14,10 @@ constexpr int CELLS = 40;
 // of a log's start lack one (2 to 3 % of these cuts; 7 to 9 % with three readings over
 // twenty minutes). The medians of the relative error are 0.22 on the design cells and
 // 0.28 on the held-out ones (0.21 and 0.28 at 40 % or less), above the aims of 0.20 and
-// 0.25 when the estimate has no curve of the cells' own to learn. The bounds, 0.26 and 0.29, catch an estimate that goes astray, as the straight
-// line through the last hour's percentages did (1.1 and more), and one whose load drop
-// stays constant while the load moves (0.28 and 0.30; the same at 40 % or less).
+// 0.25 when the estimate has no curve of the cells' own to learn. The bounds, 0.26 and
+// 0.29, catch an estimate that goes astray, as the straight line through the last hour's
+// percentages did (1.1 and more), and one whose load drop stays constant while the load
+// moves (0.28 and 0.30; the same at 40 % or less).
 void ExpectFigures(report::CellFamily family, uint32_t seed, double maxMedian, bool learnt = false) {
   std::vector<report::Cut> cuts = report::RunBacktest(family, seed, CELLS, learnt);
   report::BacktestFigures f = report::Figures(cuts);

@@ -306,7 +306,7 @@ double FitPieces(const Fitted& shape, double c, double rho, double rate0, const 
                  const Points& p, double sigma2, double slopeChange, Line* out) {
   const int n = pk.count + 1;
   const size_t m = p.u.size();
-  std::vector<double> theta(n, 0), drops(m, c + rho * rate0), row(n), mean(n, 0), a(n * n), b(n);
+  std::vector<double> theta(n, 0), drops(m, c + rho * rate0), mean(n, 0), a(n * n), b(n);
   // rbar = (s(-H) - s(0)) / H as a combination of the knots.
   {
     double along;
@@ -330,15 +330,14 @@ double FitPieces(const Fitted& shape, double c, double rho, double rate0, const 
       at.drop = drops[i];
       const double y = at.ChargeAt(p.v[i]);
       const double g = (at.ChargeAt(p.v[i] + 0.001) - at.ChargeAt(p.v[i] - 0.001)) / 0.002;
-      // s_i - g rho r_i = y + g (c - drop_i),  r_i = -(theta[j+1] - theta[j]) / width
-      std::fill(row.begin(), row.end(), 0.0);
-      row[j] += 1 - along - g * rho / pk.width;
-      row[j + 1] += along + g * rho / pk.width;
+      // s_i - g rho r_i = y + g (c - drop_i),  r_i = -(theta[j+1] - theta[j]) / width:
+      // a row whose only entries are at knots j and j + 1.
+      const double row[2] = {1 - along - g * rho / pk.width, along + g * rho / pk.width};
       const double target = y + g * (c - drops[i]);
       const double w = p.w[i] * unit / (g * g);
-      for (int r = j; r <= j + 1; r++) {  // the row's only entries
-        b[r] += w * row[r] * target;
-        for (int q = j; q <= j + 1; q++) a[r * n + q] += w * row[r] * row[q];
+      for (int r = 0; r < 2; r++) {
+        b[j + r] += w * row[r] * target;
+        for (int q = 0; q < 2; q++) a[(j + r) * n + j + q] += w * row[r] * row[q];
       }
     }
     // The changes of slope between pieces.
@@ -710,9 +709,9 @@ TimeLeft EstimateTimeLeft(const EstimateInput& input) {
   // Noise alone lowers a running minimum by a few times its spread: the envelope must fall
   // by more than that, and by more than 1 % of the span.
   const double fall = lowest.front().volts - lowest.back().volts;
-  if (!(fall > std::max(ENVELOPE_MIN_FALL_NOISE * noise, 0.01 * (input.voltsMax - input.voltsMin)))) {
-    return result;
-  }
+  const double least =
+      std::max(ENVELOPE_MIN_FALL_NOISE * noise, 0.01 * (input.voltsMax - input.voltsMin));
+  if (!(fall > least)) return result;
   TimeLeft envelope = Estimate(input, lowest, noise);
   if (!envelope.known) return result;
   envelope.assumptions += ", from the lowest reading so far at each line (the readings did not fall)";

@@ -1,30 +1,29 @@
 // Time left to 0 %: a model of the discharge, not a straight line through percentages.
 //
-// A lithium-ion cell's voltage is not linear in its charge: flat through the middle, a
-// knee near empty, and lowered under load by the drop over its internal resistance, a
-// drop that follows the current, so the rate at which the charge falls. So each reading
-// is taken as  v = OCV(s) - d  with  d = c + rho * r : the open-circuit voltage at the
-// state of charge s, less a load drop made of a constant c and a share rho of the rate r
-// at which s falls then. A load that steps or swings moves the voltage through the drop;
-// a constant drop would take that for a change of charge. The estimator does not know the
-// cell's curve: it keeps a set of lithium-ion open-circuit curves (typical chemistries,
-// and sloped curves with knees of several heights and widths, each held at every 1 % of
-// charge). When the logs given hold a discharge to empty of the same model, the curve
-// learnt from it joins the set with the weight of 150 of them, its own load's drop
-// reckoned in: the cell's own curve, unless the readings fit it clearly worse (so it must
-// come from a discharge at a steady load of the same battery). First
-// each curve is stretched about 3.7 V (a learnt one hardly: by its age) and lowered by a
-// constant drop, both on grids with a prior; the
+// A lithium-ion cell's voltage is not linear in its charge: flat through the middle, a knee
+// near empty, and lowered under load by the drop over its internal resistance, a drop that
+// follows the current, so the rate at which the charge falls. So each reading is taken as
+// v = OCV(s) - d  with  d = c + rho * r : the open-circuit voltage at the state of charge
+// s, less a load drop made of a constant c and a share rho of the rate r at which s falls
+// then. A load that steps or swings moves the voltage through the drop; a constant drop
+// would take that for a change of charge. The estimator does not know the cell's curve: it
+// keeps a set of lithium-ion open-circuit curves (typical chemistries, and sloped curves
+// with knees of several heights and widths, each held at every 1 % of charge). When the
+// logs given hold a discharge to empty of the same model, the curve learnt from it joins
+// the set with the weight of 150 of them, its own load's drop reckoned in: the cell's own
+// curve, unless the readings fit it clearly worse (so it must come from a discharge at a
+// steady load of the same battery). First each curve is stretched about 3.7 V (a learnt one
+// hardly: by its age) and lowered by a constant drop, both on grids with a prior; the
 // readings (binned, the last 3 hours weighing most) are mapped to states of charge, a
-// weighted line s = a + k*u is fitted through them (u in hours, 0 at the last reading),
-// and the stretch whose line fits the voltages best is kept. Then, with that stretch, the
+// weighted line s = a + k*u is fitted through them (u in hours, 0 at the last reading), and
+// the stretch whose line fits the voltages best is kept. Then, with that stretch, the
 // charge is fitted as a continuous broken line (pieces of about 45 minutes, the rate's
 // changes between pieces held small) for rho and c on grids (c with a prior about 0), and
 // the choice that fits the voltages best is kept. The future load is the mean rate of the
-// last 3 hours, and its drop says where the voltage shows 0 % (the minimum voltage plus
-// 1 % of the span, plus twice the readings' noise, since the filter keeps the lowest
-// reading): each curve says when the charge, falling at that rate from where the broken
-// line ends, reaches it.
+// last 3 hours, and its drop says where the voltage shows 0 % (the minimum voltage plus 1 %
+// of the span, plus twice the readings' noise, since the filter keeps the lowest reading):
+// each curve says when the charge, falling at that rate from where the broken line ends,
+// reaches it.
 //
 // The estimate is the curves' geometric mean, weighed by how well each fits. Its 80 %
 // interval is log-normal, with the variances of the real uncertainties added up: the
