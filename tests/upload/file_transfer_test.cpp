@@ -141,6 +141,19 @@ TEST_F(SendFileSequence, ARequestBeforeTheAckOfBlock0DoesNotStartTheData) {
   ExpectFileArrived();
 }
 
+// A refusal that comes after the ACK of block 0 (line noise can make one) sends the
+// block again, and that ACK then counts for nothing: the request still on the line
+// from before the new block does not start the data either.
+TEST_F(SendFileSequence, AnAckOfTheBlock0SentBeforeDoesNotCountForTheOneSentAgain) {
+  receiver.Reply(0, {YM_ACK, YM_NAK});
+  receiver.Reply(1, {YM_REQUEST, YM_ACK, YM_REQUEST});
+  ASSERT_EQ(300, SendNewFile(300));
+  std::vector<Frame> frames = receiver.Frames();
+  ASSERT_EQ(6u, frames.size()) << "block 0 twice, three data blocks, EOT";
+  EXPECT_EQ(Frame::HEADER, frames[1].kind);
+  ExpectFileArrived();
+}
+
 TEST_F(SendFileSequence, EveryBlockCarriesItsComplementAndAValidCrc) {
   ASSERT_EQ(5000, SendNewFile(5000));
   for (const Frame& frame : receiver.Frames()) {
