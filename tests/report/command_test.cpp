@@ -211,6 +211,14 @@ TEST_F(ReportCommand, ExitStatusAndErrors) {
 
   EXPECT_EQ(Run("r_A_202603021600.txt --png out.png", "PATH=/nonexistent"), 1);
   EXPECT_NE(Read("err.txt").find("--png needs gnuplot, which is not on PATH"), std::string::npos);
+
+  // A picture small enough to sit in stdio's buffer fails only when its copy is closed:
+  // a stand-in gnuplot draws one byte, and the copy goes to a full device.
+  ASSERT_EQ(mkdir((dir_ + "/bin").c_str(), 0700), 0);
+  Write("bin/gnuplot", "#!/bin/sh\nprintf x > plot.png\n");
+  ASSERT_EQ(chmod((dir_ + "/bin/gnuplot").c_str(), 0700), 0);
+  EXPECT_EQ(Run("r_A_202603021600.txt --png /dev/full", "PATH=" + dir_ + "/bin"), 1);
+  EXPECT_EQ(Read("err.txt"), "battest-report: /dev/full: cannot write: No space left on device\n");
 }
 
 }  // namespace
