@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tests/fakes/fake_terminal_services.h"
+#include "tests/support/file_time.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -113,6 +114,21 @@ TEST_F(BatteryMonitorTest, BatteryReadingGivesLinearPercentAndCurve) {
   EXPECT_EQ(BatteryState.linearPercent.load(), 50);
   EXPECT_EQ(BatteryState.filteredPercent.load(), 50);
   EXPECT_EQ(BatteryState.voltageNow.load(), 380);
+}
+
+// A clock past 2038, or one set wrong, stamps the kernel's files so: they read as any others.
+TEST_F(BatteryMonitorTest, KernelFilesStampedAfter2038AreStillRead) {
+  Write("voltage_min", "340\n");
+  Write("voltage_max", "420\n");
+  Write("voltage_now", "380\n");
+  for (const char* name : {"voltage_max", "voltage_min", "voltage_now"}) {
+    ASSERT_TRUE(test::StampAfter2038(Path(name))) << name;
+  }
+  BatteryMonitorBegin();
+  test::SetPowerSupply(POWER_BATTERY);
+  BatteryMonitorPass();
+  EXPECT_EQ(BatteryState.voltageNow.load(), 380);
+  EXPECT_EQ(BatteryState.linearPercent.load(), 50);
 }
 
 TEST_F(BatteryMonitorTest, PercentageCannotRiseWhileOnBattery) {

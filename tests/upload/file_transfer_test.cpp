@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/fakes/fake_terminal_services.h"
+#include "tests/support/file_time.h"
 #include "tests/upload/scripted_receiver.h"
 #include "upload/file_transfer.h"
 
@@ -206,6 +207,15 @@ TEST_F(SendFileBlocks, Block0CarriesTheRemoteNameAndTheSizeInDecimal) {
   ASSERT_EQ(1u, headers.size());
   EXPECT_EQ("T1_20171014.txt", headers[0].Name());
   EXPECT_EQ("2100", headers[0].SizeText());
+}
+
+// A clock past 2038, or one set wrong, stamps the log so: it is sent as any other.
+TEST_F(SendFileBlocks, ALogStampedAfter2038IsSentAsAnyOther) {
+  std::string path = MakeFile(2100);
+  ASSERT_TRUE(test::StampAfter2038(path));
+  receiver.Say(C);
+  ASSERT_EQ(2100, SendFile(path.c_str(), "report.txt"));
+  ExpectFileArrived();
 }
 
 TEST_F(SendFileBlocks, ExactlyOneKilobyteGoesAsEightShortBlocks) {
