@@ -211,7 +211,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static LogDir log;
   const std::string& path = log.path;
   std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr || std::fwrite(file.data(), 1, file.size(), f) != file.size()) std::abort();
+  // An empty vector's data() may be null, which fwrite must not be given.
+  if (f == nullptr || (!file.empty() && std::fwrite(file.data(), 1, file.size(), f) != file.size())) {
+    std::abort();
+  }
   std::fclose(f);
 
   test::Reset();
