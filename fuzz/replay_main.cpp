@@ -1,7 +1,7 @@
 // A harness without libFuzzer: runs it once on each file named, and on each file of each
 // directory named, in name order. So every build (plain, sanitizers, 32-bit ARM under
 // qemu) runs the seed and regression inputs through the code they were made for, and an
-// input that once broken it on one processor is tried on the other. Exits 1 when a path
+// input that once broke it on one processor is tried on the other. Exits 1 when a path
 // cannot be read or when no input was run; a broken input aborts, as under libFuzzer.
 #include <dirent.h>
 #include <sys/stat.h>
@@ -61,7 +61,10 @@ int main(int argc, char** argv) {
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);  // so that the input that aborts is the last one named
-    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    // Never null, as from libFuzzer: an empty vector's data() may be.
+    static const uint8_t none = 0;
+    LLVMFuzzerTestOneInput(bytes.empty() ? &none : reinterpret_cast<const uint8_t*>(bytes.data()),
+                           bytes.size());
   }
   std::printf("%zu inputs\n", files.size());
   return files.empty() ? 1 : 0;
