@@ -523,7 +523,8 @@ TEST(PortLink, LeavesALinkToARunningProgramsPortAndAnythingButALinkAlone) {
 }
 
 // The program's end removes its own link, but not one that took its place meanwhile (the
-// port of another program started after this one's link was removed).
+// port of another program started after this one's link was removed), even where one
+// target's name begins the other's.
 TEST(PortLink, TheEndRemovesTheLinkOnlyWhileItIsStillItsOwn) {
   test::TempDir dir;
   const std::string link = dir / "port11";
@@ -534,14 +535,23 @@ TEST(PortLink, TheEndRemovesTheLinkOnlyWhileItIsStillItsOwn) {
   termsim::RunEndActions();
   EXPECT_FALSE(std::filesystem::is_symlink(link)) << "its own link is removed";
 
-  termsim::LinkPort11("/dev/pts/nonexistent");
-  ASSERT_EQ(unlink(link.c_str()), 0);
-  ASSERT_EQ(symlink("/dev/pts/another", link.c_str()), 0);
-  termsim::RunEndActions();
-  ASSERT_TRUE(std::filesystem::is_symlink(link)) << "another program's link was removed";
-  const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
-  ASSERT_GT(n, 0);
-  EXPECT_EQ(std::string(target, static_cast<size_t>(n)), "/dev/pts/another");
+  const char* const pairs[][2] = {  // this program's port, then the other's
+      {"/dev/pts/nonexistent", "/dev/pts/another"},
+      {"/dev/pts/12", "/dev/pts/1"},
+      {"/dev/pts/1", "/dev/pts/12"},
+  };
+  for (const auto& pair : pairs) {
+    termsim::LinkPort11(pair[0]);
+    ASSERT_EQ(unlink(link.c_str()), 0);
+    ASSERT_EQ(symlink(pair[1], link.c_str()), 0);
+    termsim::RunEndActions();
+    ASSERT_TRUE(std::filesystem::is_symlink(link))
+        << "the link to " << pair[1] << " was removed at the end of the program on " << pair[0];
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(target, static_cast<size_t>(n)), pair[1]);
+    ASSERT_EQ(unlink(link.c_str()), 0);
+  }
 }
 
 }  // namespace
