@@ -6,6 +6,7 @@
 #include <linux/input.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -182,6 +183,7 @@ TEST_F(FramebufferOnFiles, RefusesBeforeDrawingAnything) {
        "The framebuffer " + Path("link") + ":320x240:16 named by TERMSIM_FB cannot be opened: "
        "Too many levels of symbolic links"},
       {Path("wide") + ":8193x1:16", keys, "is 8193 x 1 pixels, which no screen is"},
+      {Path("tall") + ":1x8193:16", keys, "is 1 x 8193 pixels, which no screen is"},
       {Path("none") + ":0x240:16", keys, "is 0 x 240 pixels, which no screen is"},
       {fb + ":320x240:0", keys, "has 0 bits per pixel, which is not supported"},
       {Path("no/fb0"), keys,
@@ -208,6 +210,9 @@ TEST_F(FramebufferOnFiles, RefusesBeforeDrawingAnything) {
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }
   EXPECT_EQ(test::ReadFile(fb), std::string(320 * 240 * 2, '\xAB')) << "nothing drawn";
+  for (const char* refused : {"wide", "tall", "none"}) {
+    EXPECT_FALSE(std::filesystem::exists(Path(refused))) << refused << " was made";
+  }
 }
 
 }  // namespace
