@@ -68,6 +68,7 @@ figcaption { font-size: 13px; color: var(--muted); margin-top: 4px; }
 .key.percent { height: 3px; background: #2ca02c; }
 .key.band { background: rgba(44, 160, 44, .25); }
 .key.power { background: rgba(224, 160, 48, .45); }
+.key.gap { background: #e4e6ea; }
 .key.threshold { height: 0; border-top: 2px dashed #606060; border-radius: 0; }
 .cursor { position: absolute; width: 0; border-left: 1px solid rgba(29, 36, 48, .55);
   pointer-events: none; display: none; }
@@ -130,11 +131,12 @@ const char SCRIPT[] = R"(
     return two(d.getUTCDate()) + '.' + two(d.getUTCMonth() + 1) + '.' + d.getUTCFullYear() + ' ' +
            two(d.getUTCHours()) + ':' + two(d.getUTCMinutes());
   };
-  each(document.querySelectorAll('figure[data-from]'), function (figure) {
+  each(document.querySelectorAll('figure[data-pieces]'), function (figure) {
     var frame = figure.querySelector('.frame');
     var img = frame.querySelector('img');
     var n = {};
-    each(['from', 'to', 'width', 'height', 'left', 'right', 'vtop', 'vbottom', 'vlow', 'vhigh',
+    var pieces = figure.dataset.pieces.split(' ').map(Number);
+    each(['end', 'width', 'height', 'left', 'right', 'vtop', 'vbottom', 'vlow', 'vhigh',
           'ptop', 'pbottom', 'plow', 'phigh'], function (k) { n[k] = Number(figure.dataset[k]); });
     var cursor = document.createElement('div');
     var tip = document.createElement('div');
@@ -152,7 +154,12 @@ const char SCRIPT[] = R"(
       var x = (event.clientX - box.left) / scale, y = (event.clientY - box.top) / scale;
       var f = (x - n.left) / (n.right - n.left);
       if (f < 0 || f > 1 || y < n.vtop || y > n.pbottom) { hide(); return; }
-      var text = stamp(n.from + f * (n.to - n.from));
+      var at = f * n.end, text = 'not logged';
+      for (var k = 0; k + 2 < pieces.length; k += 3) {
+        if (at >= pieces[k + 2] && at <= pieces[k + 2] + pieces[k + 1] - pieces[k]) {
+          text = stamp(pieces[k] + at - pieces[k + 2]);
+        }
+      }
       if (y <= n.vbottom) {
         text += '   ' + value(y, n.vtop, n.vbottom, n.vlow, n.vhigh).toFixed(3) + ' V';
       } else if (y >= n.ptop) {
@@ -353,14 +360,19 @@ std::string SummaryRows(const std::string& text) {
 }
 
 std::string Figure(const Terminal& t, const Summary& s, const SvgPlot& plot, const std::string& error) {
+  // The plot's axes, for the pointer's readout: its time axis' pieces, and where its panels
+  // lie in the SVG with the values at their edges.
   if (plot.svg.empty()) {
     std::string why = !error.empty() ? "no plot: " + error : "no plot: no battery reading in the log";
     return "<p class=\"noplot\">" + HtmlEscaped(why) + "</p>\n";
   }
-  std::string figure = "<figure";
+  std::string pieces;  // "from to x" of each piece of the time axis
+  for (const AxisPiece& p : plot.pieces) {
+    pieces += (pieces.empty() ? "" : " ") + std::to_string(p.from) + " " + std::to_string(p.to) + " " + Number(p.x);
+  }
+  std::string figure = "<figure data-pieces=\"" + pieces + "\"";
   const std::pair<const char*, double> data[] = {
-      {"from", static_cast<double>(plot.from)}, {"to", static_cast<double>(plot.to)},
-      {"width", SVG_WIDTH}, {"height", SVG_HEIGHT}, {"left", plot.left}, {"right", plot.right},
+      {"end", plot.end}, {"width", SVG_WIDTH}, {"height", SVG_HEIGHT}, {"left", plot.left}, {"right", plot.right},
       {"vtop", plot.voltage.top}, {"vbottom", plot.voltage.bottom}, {"vlow", plot.voltage.low},
       {"vhigh", plot.voltage.high}, {"ptop", plot.percent.top}, {"pbottom", plot.percent.bottom},
       {"plow", plot.percent.low}, {"phigh", plot.percent.high}};
@@ -374,6 +386,7 @@ std::string Figure(const Terminal& t, const Summary& s, const SvgPlot& plot, con
     figure += "<span class=\"key band\"></span>time left to 0 %, 80 % interval (dotted: the estimate)";
   }
   if (!s.externalPower.empty()) figure += "<span class=\"key power\"></span>probably on external power";
+  if (plot.pieces.size() > 1) figure += "<span class=\"key gap\"></span>a long gap, drawn narrow";
   return figure + "</figcaption></figure>\n";
 }
 

@@ -56,6 +56,21 @@ Seconds AxisEnd(const Terminal& t, const Summary& s) {
   return std::max(last, s.timeLeftFrom + static_cast<Seconds>(std::ceil(reach)));
 }
 
+// Where a stamp lies on a picture's time axis: (stamp - origin) / unit, or, with pieces,
+// on the piece that holds it, the long gaps between them drawn narrow.
+struct TimeMap {
+  Seconds origin = 0;
+  double unit = 1;
+  std::vector<AxisPiece> pieces;
+  double operator()(double stamp) const {
+    if (pieces.empty()) return (stamp - static_cast<double>(origin)) / unit;
+    size_t k = 0;
+    while (k + 1 < pieces.size() && stamp >= static_cast<double>(pieces[k + 1].from)) k++;
+    return pieces[k].x + std::clamp(stamp - static_cast<double>(pieces[k].from), 0.0,
+                                    static_cast<double>(pieces[k].to - pieces[k].from));
+  }
+};
+
 // Hours, or days once a terminal's axis spans more than three days.
 double TimeUnit(const std::vector<Terminal>& terminals, const std::vector<Summary>& summaries) {
   Seconds span = 0;
@@ -104,15 +119,47 @@ std::pair<double, double> VoltageRange(const std::vector<const Terminal*>& termi
   return {std::floor((low - pad) * 20) / 20, std::ceil((high + pad) * 20) / 20};
 }
 
+// The entries of a segment of `t` that a picture `columns` wide from `from` to `to` (on
+// the axis of `map`) can show, in order.
+std::vector<size_t> Thinned(const Terminal& t, const Segment& segment, const TimeMap& map,
+                            double from, double to, int columns) {
+  std::vector<size_t> kept;
+  const double scale = columns / std::max(1e-9, to - from);
+  long column = 0;
+  size_t chosen[4] = {};  // first, last, lowest and highest voltage
+  bool open = false;
+  auto close = [&]() {
+    if (!open) return;
+    std::sort(std::begin(chosen), std::end(chosen));
+    kept.insert(kept.end(), std::begin(chosen), std::unique(std::begin(chosen), std::end(chosen)));
+  };
+  for (size_t i = segment.begin; i < segment.end; i++) {
+    const Reading& r = t.entries[i].reading;
+    if (!r.HasBatteryReading()) continue;
+    const long c = static_cast<long>(std::floor((map(static_cast<double>(r.time)) - from) * scale));
+    if (!open || c != column) {
+      close();
+      std::fill(std::begin(chosen), std::end(chosen), i);
+      column = c;
+      open = true;
+      continue;
+    }
+    chosen[1] = i;
+    if (r.voltageNow < t.entries[chosen[2]].reading.voltageNow) chosen[2] = i;
+    if (r.voltageNow > t.entries[chosen[3]].reading.voltageNow) chosen[3] = i;
+  }
+  close();
+  return kept;
+}
+
 // Lines "x volts percent" of the readings of `t` a picture `columns` wide over [from, to]
-// shows, x = (stamp - origin) / unit; a blank line between segments. Of readings alike
-// in both values (a held voltage) only the first and last are drawn.
-std::string CurveData(const Terminal& t, Seconds origin, double unit, Seconds from, Seconds to,
-                      int columns) {
+// (on the axis of `map`) shows; a blank line between segments. Of readings alike in both
+// values (a held voltage) only the first and last are drawn.
+std::string CurveData(const Terminal& t, const TimeMap& map, double from, double to, int columns) {
   std::string data;
   char line[96];
   for (const Segment& segment : t.segments) {
-    const std::vector<size_t> kept = Thinned(t, segment, from, to, columns);
+    const std::vector<size_t> kept = Thinned(t, segment, map, from, to, columns);
     auto alike = [&t, &kept](size_t a, size_t b) {
       const Reading& x = t.entries[kept[a]].reading;
       const Reading& y = t.entries[kept[b]].reading;
@@ -121,7 +168,7 @@ std::string CurveData(const Terminal& t, Seconds origin, double unit, Seconds fr
     for (size_t k = 0; k < kept.size(); k++) {
       if (k > 0 && k + 1 < kept.size() && alike(k - 1, k) && alike(k, k + 1)) continue;
       const Reading& r = t.entries[kept[k]].reading;
-      std::snprintf(line, sizeof line, "%.10g %.6f %d\n", static_cast<double>(r.time - origin) / unit,
+      std::snprintf(line, sizeof line, "%.10g %.6f %d\n", map(static_cast<double>(r.time)),
                     ToVolts(r.voltageNow, t.unit), r.filteredPercent);
       data += line;
     }
@@ -132,26 +179,24 @@ std::string CurveData(const Terminal& t, Seconds origin, double unit, Seconds fr
 
 // Lines "x percent low high" of the projection to 0 % and its band; the projected path
 // ends at 0 % ("?" after it), the band goes on to the interval's end.
-std::string ProjectionData(const Summary& s, Seconds origin, double unit) {
+std::string ProjectionData(const Summary& s, const TimeMap& map) {
   std::string data;
   char line[128];
   for (const ProjectedPoint& p : s.timeLeft.path) {
     char percent[16] = "?";
     if (p.seconds <= s.timeLeft.seconds) std::snprintf(percent, sizeof percent, "%.3f", p.percent);
     std::snprintf(line, sizeof line, "%.10g %s %.3f %.3f\n",
-                  (static_cast<double>(s.timeLeftFrom - origin) + p.seconds) / unit, percent, p.low,
-                  p.high);
+                  map(static_cast<double>(s.timeLeftFrom) + p.seconds), percent, p.low, p.high);
     data += line;
   }
   return data;
 }
 
 // Lines "from to" of the stretches probably on external power.
-std::string PowerData(const Summary& s, Seconds origin, double unit) {
+std::string PowerData(const Summary& s, const TimeMap& map) {
   std::string data;
   for (const HeldVoltage& h : s.externalPower) {
-    data += Number(static_cast<double>(h.from - origin) / unit) + " " +
-            Number(static_cast<double>(h.to - origin) / unit) + "\n";
+    data += Number(map(static_cast<double>(h.from))) + " " + Number(map(static_cast<double>(h.to))) + "\n";
   }
   return data;
 }
@@ -191,7 +236,6 @@ GnuplotJob FewTerminals(const std::vector<Terminal>& terminals, const std::vecto
     xmax = std::max(xmax, static_cast<double>(AxisEnd(terminals[i], summaries[i]) - Origin(terminals[i])));
   }
   xmax = std::max(xmax, xmin + 600);
-  const Seconds span = static_cast<Seconds>(std::ceil(xmax - xmin));
   const int columns = static_cast<int>((PNG_RIGHT - PNG_LEFT) * PLOT_WIDTH / 2);
   const auto [vlow, vhigh] = VoltageRange(drawn);
 
@@ -202,17 +246,17 @@ GnuplotJob FewTerminals(const std::vector<Terminal>& terminals, const std::vecto
     const Summary& s = summaries[i];
     if (!HasReading(t)) continue;
     const Seconds origin = Origin(t);
+    const TimeMap map{origin, unit, {}};
     const std::string curves = "c" + std::to_string(i) + ".dat";
-    job.files.push_back({curves, CurveData(t, origin, unit, origin + static_cast<Seconds>(xmin),
-                                           origin + static_cast<Seconds>(xmin) + span, columns)});
+    job.files.push_back({curves, CurveData(t, map, xmin / unit, xmax / unit, columns)});
     std::string style = " with lines lw 2 lc rgb " + Colour(CurveColour(i));
     std::string from = " (from " + FormatStamp(origin).substr(0, 16) + ")";
     voltage += ", " + Quoted(curves) + " using 1:2" + style + " title " + Quoted(Shortened(t.name, 36) + from);
     percent += ", " + Quoted(curves) + " using 1:3" + style + " notitle";
-    power += PowerData(s, origin, unit);
+    power += PowerData(s, map);
     if (HasProjection(t, s)) {
       const std::string projection = "p" + std::to_string(i) + ".dat";
-      job.files.push_back({projection, ProjectionData(s, origin, unit)});
+      job.files.push_back({projection, ProjectionData(s, map)});
       band += ", " + Quoted(projection) + " using 1:3:4 with filledcurves" +
               Fill(BAND_ALPHA, CurveColour(i)) +
               (band.empty() ? " title 'time left to 0 %, 80 % interval'" : " notitle") + ", " +
@@ -331,9 +375,9 @@ GnuplotJob Fleet(const std::vector<Terminal>& terminals, const std::vector<Summa
   std::vector<std::pair<double, size_t>> ends;  // label height, rank
   for (size_t k = 0; k < lowest.size(); k++) {
     const Terminal& t = terminals[lowest[k]];
-    const Seconds origin = Origin(t);
     const std::string curves = "c" + std::to_string(k) + ".dat";
-    job.files.push_back({curves, CurveData(t, origin, unit, origin + xmin, origin + xmax, columns)});
+    job.files.push_back({curves, CurveData(t, {Origin(t), unit, {}}, static_cast<double>(xmin) / unit,
+                                           static_cast<double>(xmax) / unit, columns)});
     std::string style = " with lines lw 1.5 lc rgb " + Colour(CurveColour(k)) + " notitle";
     voltage += ", " + Quoted(curves) + " using 1:2" + style;
     percent += ", " + Quoted(curves) + " using 1:3" + style;
@@ -409,37 +453,6 @@ std::string RunJob(GnuplotDir* dir, const GnuplotJob& job, const std::string& op
 
 unsigned CurveColour(size_t index) { return COLOURS[index % (sizeof COLOURS / sizeof *COLOURS)]; }
 
-std::vector<size_t> Thinned(const Terminal& t, const Segment& segment, Seconds from, Seconds to,
-                            int columns) {
-  std::vector<size_t> kept;
-  const double scale = columns / static_cast<double>(std::max<Seconds>(1, to - from));
-  long column = 0;
-  size_t chosen[4] = {};  // first, last, lowest and highest voltage
-  bool open = false;
-  auto close = [&]() {
-    if (!open) return;
-    std::sort(std::begin(chosen), std::end(chosen));
-    kept.insert(kept.end(), std::begin(chosen), std::unique(std::begin(chosen), std::end(chosen)));
-  };
-  for (size_t i = segment.begin; i < segment.end; i++) {
-    const Reading& r = t.entries[i].reading;
-    if (!r.HasBatteryReading()) continue;
-    const long c = static_cast<long>(std::floor(static_cast<double>(r.time - from) * scale));
-    if (!open || c != column) {
-      close();
-      std::fill(std::begin(chosen), std::end(chosen), i);
-      column = c;
-      open = true;
-      continue;
-    }
-    chosen[1] = i;
-    if (r.voltageNow < t.entries[chosen[2]].reading.voltageNow) chosen[2] = i;
-    if (r.voltageNow > t.entries[chosen[3]].reading.voltageNow) chosen[3] = i;
-  }
-  close();
-  return kept;
-}
-
 std::vector<size_t> LowestTerminals(const std::vector<Terminal>& terminals,
                                     const std::vector<Summary>& summaries) {
   std::vector<size_t> order;
@@ -486,6 +499,87 @@ std::string WritePng(const std::string& path, const std::vector<Terminal>& termi
   return result;
 }
 
+namespace {
+
+// The pieces of a terminal's time axis: its segments' stamps to `end`, a gap longer than
+// a fifth of the time drawn otherwise narrowed to GAP_WIDTH of the axis.
+std::vector<AxisPiece> TimePieces(const Terminal& t, Seconds end) {
+  std::vector<std::pair<Seconds, Seconds>> runs;  // the segments' stamps, in time order
+  for (const Segment& segment : t.segments) {
+    Seconds from = t.entries[segment.begin].reading.time, to = from;
+    for (size_t i = segment.begin; i < segment.end; i++) {
+      from = std::min(from, t.entries[i].reading.time);
+      to = std::max(to, t.entries[i].reading.time);
+    }
+    runs.push_back({from, to});
+  }
+  std::sort(runs.begin(), runs.end());
+  std::vector<std::pair<Seconds, Seconds>> merged;  // overlapping runs as one
+  for (const auto& run : runs) {
+    if (!merged.empty() && run.first <= merged.back().second) {
+      merged.back().second = std::max(merged.back().second, run.second);
+    } else {
+      merged.push_back(run);
+    }
+  }
+  merged.back().second = std::max(merged.back().second, end);
+  // The longest gaps first, each narrowed while longer than a fifth of what is left.
+  std::vector<size_t> gaps;  // a gap before merged[k]
+  for (size_t k = 1; k < merged.size(); k++) gaps.push_back(k);
+  std::sort(gaps.begin(), gaps.end(), [&merged](size_t a, size_t b) {
+    return merged[a].first - merged[a - 1].second > merged[b].first - merged[b - 1].second;
+  });
+  Seconds shown = merged.back().second - merged.front().first;
+  std::vector<bool> narrowed(merged.size(), false);
+  for (size_t k : gaps) {
+    const Seconds gap = merged[k].first - merged[k - 1].second;
+    if (gap * 5 <= shown - gap) break;
+    narrowed[k] = true;
+    shown -= gap;
+  }
+  const size_t count = static_cast<size_t>(std::count(narrowed.begin(), narrowed.end(), true));
+  const double gapWidth = GAP_WIDTH * static_cast<double>(shown) / (1 - GAP_WIDTH * static_cast<double>(count));
+  std::vector<AxisPiece> pieces{{merged.front().first, merged.front().second, 0}};
+  for (size_t k = 1; k < merged.size(); k++) {
+    AxisPiece& last = pieces.back();
+    if (!narrowed[k]) {
+      last.to = merged[k].second;
+    } else {
+      pieces.push_back({merged[k].first, merged[k].second,
+                        last.x + static_cast<double>(last.to - last.from) + gapWidth});
+    }
+  }
+  return pieces;
+}
+
+// The time axis' tics: `set xtics (...)` at round stamps of each piece, at most about
+// eight; a tic shows the hour, with the date where the date changes, or only the date
+// (none when not `labelled`).
+std::string TimeTics(const std::vector<AxisPiece>& pieces, double end, bool labelled) {
+  static const Seconds STEPS[] = {600,   1200,   1800,   3600,   7200,   10800,  21600,
+                                  43200, 86400,  172800, 345600, 604800, 1209600};
+  Seconds step = STEPS[0];
+  for (Seconds s : STEPS) {
+    step = s;
+    if (end / static_cast<double>(s) <= 7.5) break;
+  }
+  std::string tics;
+  std::string day;
+  for (const AxisPiece& piece : pieces) {
+    for (Seconds at = (piece.from + step - 1) / step * step; at <= piece.to; at += step) {
+      const std::string stamp = FormatStamp(at);  // dd.mm.yyyy HH:MM:SS
+      std::string label = stamp.substr(0, 6);
+      if (step < 86400) label = stamp.substr(0, 10) == day ? stamp.substr(11, 5) : label + " " + stamp.substr(11, 5);
+      day = stamp.substr(0, 10);
+      tics += (tics.empty() ? "" : ", ") + Quoted(labelled ? label : "") + " " +
+              Number(piece.x + static_cast<double>(at - piece.from));
+    }
+  }
+  return "set xtics (" + tics + ")\n";
+}
+
+}  // namespace
+
 GnuplotJob SvgJob(const std::vector<Terminal>& terminals, const std::vector<Summary>& summaries,
                   std::vector<SvgPlot>* plots) {
   GnuplotJob job;
@@ -493,22 +587,20 @@ GnuplotJob SvgJob(const std::vector<Terminal>& terminals, const std::vector<Summ
   job.script = "set terminal svg size " + std::to_string(SVG_WIDTH) + "," +
                std::to_string(SVG_HEIGHT) +
                " fixed noenhanced font 'sans-serif,13' background '#ffffff'\n"
-               "set xdata time\n"
-               "set timefmt '%s'\n"
                "set grid lc rgb '#d8d8d8'\n"
                "set border lc rgb '#808080'\n"
                "set datafile missing '?'\n"
                "unset key\n"
-               "set ytics nomirror\n"
-               "set xtics nomirror\n";
+               "set ytics nomirror\n";
   const int columns = static_cast<int>((SVG_RIGHT - SVG_LEFT) * SVG_WIDTH / 2);
   for (size_t i = 0; i < terminals.size(); i++) {
     const Terminal& t = terminals[i];
     const Summary& s = summaries[i];
     if (!HasReading(t)) continue;
     SvgPlot& plot = (*plots)[i];
-    plot.from = StampRange(t).first;
-    plot.to = std::max(AxisEnd(t, s), plot.from + 600);
+    const TimeMap map{0, 1, TimePieces(t, std::max(AxisEnd(t, s), StampRange(t).first + 600))};
+    plot.pieces = map.pieces;
+    plot.end = map.pieces.back().x + static_cast<double>(map.pieces.back().to - map.pieces.back().from);
     plot.left = SVG_LEFT * SVG_WIDTH;
     plot.right = SVG_RIGHT * SVG_WIDTH;
     const auto [vlow, vhigh] = VoltageRange({&t});
@@ -516,41 +608,55 @@ GnuplotJob SvgJob(const std::vector<Terminal>& terminals, const std::vector<Summ
     plot.percent = {(1 - SVG_MIDDLE_BOTTOM) * SVG_HEIGHT, (1 - SVG_BOTTOM) * SVG_HEIGHT, 0, PERCENT_TOP};
 
     const std::string n = std::to_string(i);
-    const std::string curves = "c" + n + ".dat", projection = "p" + n + ".dat", power = "e" + n + ".dat";
-    job.files.push_back({curves, CurveData(t, 0, 1, plot.from, plot.to, columns)});
-    std::string shadeVolts, shadePercent, band;
+    const std::string curves = "c" + n + ".dat", projection = "p" + n + ".dat",
+                      power = "e" + n + ".dat", gaps = "g" + n + ".dat";
+    job.files.push_back({curves, CurveData(t, map, 0, plot.end, columns)});
+    std::string shadeVolts, shadePercent, band, gapVolts, gapPercent, gapLabels;
     if (!s.externalPower.empty()) {
-      job.files.push_back({power, PowerData(s, 0, 1)});
+      job.files.push_back({power, PowerData(s, map)});
       shadeVolts = Shading(power, vlow, vhigh) + ", ";
       shadePercent = Shading(power, 0, PERCENT_TOP) + ", ";
     }
     if (HasProjection(t, s)) {
-      job.files.push_back({projection, ProjectionData(s, 0, 1)});
+      job.files.push_back({projection, ProjectionData(s, map)});
       band = ", " + Quoted(projection) + " using 1:3:4 with filledcurves" +
              Fill(BAND_ALPHA, PERCENT_COLOUR) + ", " + Quoted(projection) +
              " using 1:2 with lines dt 3 lw 2 lc rgb " + Colour(PERCENT_COLOUR);
     }
-    const Seconds span = plot.to - plot.from;
-    const char* format = span <= 3 * 86400 ? "\"%H:%M\\n%d.%m.\"" : "\"%d.%m.%Y\"";
+    if (map.pieces.size() > 1) {  // the narrowed gaps: grey, and how long they were
+      std::string data;
+      for (size_t k = 1; k < map.pieces.size(); k++) {
+        const AxisPiece& a = map.pieces[k - 1];
+        const AxisPiece& b = map.pieces[k];
+        const double from = a.x + static_cast<double>(a.to - a.from);
+        data += Number(from) + " " + Number(b.x) + "\n";
+        gapLabels += "set label " + Quoted(FormatDuration(b.from - a.to) + " later") + " at first " +
+                     Number((from + b.x) / 2) + ", graph 0.5 center rotate by 90 front tc rgb '#505050'\n";
+      }
+      job.files.push_back({gaps, data});
+      const std::string grey = " with boxxyerror fs solid 1.0 noborder lc rgb '#e4e6ea', ";
+      gapVolts = Quoted(gaps) + " using (($1+$2)/2):(" + Number((vlow + vhigh) / 2) + "):1:2:(" +
+                 Number(vlow) + "):(" + Number(vhigh) + ")" + grey;
+      gapPercent = Quoted(gaps) + " using (($1+$2)/2):(50):1:2:(0):(" + Number(PERCENT_TOP) + ")" + grey;
+    }
     job.script +=
         "set output " + Quoted("t" + n + ".svg") + "\n"
         "set multiplot\n"
-        "set xrange [" + std::to_string(plot.from) + ":" + std::to_string(plot.to) + "]\n" +
+        "set xrange [0:" + Number(plot.end) + "]\n" + TimeTics(map.pieces, plot.end, false) +
         Margins(SVG_LEFT, SVG_RIGHT, SVG_TOP, SVG_MIDDLE_TOP) +
-        "set format x ''\n"
         "set ylabel 'Voltage (V)'\n"
         "set format y '%.2f'\n"
-        "set yrange [" + Number(vlow) + ":" + Number(vhigh) + "]\n"
-        "plot " + shadeVolts + Quoted(curves) + " using 1:2 with lines lw 1.5 lc rgb " +
+        "set yrange [" + Number(vlow) + ":" + Number(vhigh) + "]\n" + gapLabels +
+        "plot " + gapVolts + shadeVolts + Quoted(curves) + " using 1:2 with lines lw 1.5 lc rgb " +
         Colour(VOLTAGE_COLOUR) + "\n" +
         Margins(SVG_LEFT, SVG_RIGHT, SVG_MIDDLE_BOTTOM, SVG_BOTTOM) +
-        "set format x " + format + "\n"
+        "unset label\n" + TimeTics(map.pieces, plot.end, true) +
         "set ylabel 'Filtered percentage (%)'\n"
         "set format y '%g'\n"
         "set yrange [0:" + Number(PERCENT_TOP) + "]\n"
         "set ytics 0, 20, 100\n" +
         THRESHOLD +
-        "plot " + shadePercent + Quoted(curves) + " using 1:3 with lines lw 1.5 lc rgb " +
+        "plot " + gapPercent + shadePercent + Quoted(curves) + " using 1:3 with lines lw 1.5 lc rgb " +
         Colour(PERCENT_COLOUR) + band + "\n"
         "unset arrow\n"
         "set ytics autofreq\n"
@@ -566,7 +672,7 @@ std::string DrawSvgs(const std::vector<Terminal>& terminals, const std::vector<S
   GnuplotDir dir;
   std::string result = RunJob(&dir, job, "--html");
   for (size_t i = 0; result.empty() && i < plots->size(); i++) {
-    if ((*plots)[i].to == 0) continue;
+    if ((*plots)[i].pieces.empty()) continue;
     if (!dir.Read("t" + std::to_string(i) + ".svg", &(*plots)[i].svg)) {
       result = "gnuplot drew no t" + std::to_string(i) + ".svg";
     }

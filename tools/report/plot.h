@@ -12,7 +12,7 @@
 // middle 80 % and the whole range of their percentages and voltages as bands, with the
 // FLEET_NAMED terminals lowest at their end drawn and named beside the panels.
 //
-// The page's plots (PlotSvgs) show one terminal each, against its own stamps, as SVG.
+// The page's plots (DrawSvgs) show one terminal each, against its own stamps, as SVG.
 #ifndef TOOLS_REPORT_PLOT_H
 #define TOOLS_REPORT_PLOT_H
 
@@ -44,11 +44,6 @@ constexpr double FLEET_BAND_ALPHA = 0.40, FLEET_RANGE_ALPHA = 0.15;
 // fleet), as 0xRRGGBB.
 unsigned CurveColour(size_t index);
 
-// The entries of a segment of `t` that a picture `columns` wide from `from` to `to`
-// (stamps) can show, in order.
-std::vector<size_t> Thinned(const Terminal& t, const Segment& segment, Seconds from, Seconds to,
-                            int columns);
-
 // The terminals lowest at their end (filtered percentage, then voltage), at most
 // FLEET_NAMED, lowest first; only terminals with a reading.
 std::vector<size_t> LowestTerminals(const std::vector<Terminal>& terminals,
@@ -70,6 +65,16 @@ GnuplotJob PngJob(const std::vector<Terminal>& terminals, const std::vector<Summ
 std::string WritePng(const std::string& path, const std::vector<Terminal>& terminals,
                      const std::vector<Summary>& summaries);
 
+// A stretch of stamps [from, to] drawn from x on a time axis counted in seconds. A
+// terminal's plot on the page draws its time in pieces: a gap between its segments longer
+// than a fifth of the rest of its time (uploads days apart) is drawn GAP_WIDTH of the axis
+// wide, and named.
+struct AxisPiece {
+  Seconds from, to;
+  double x;
+};
+constexpr double GAP_WIDTH = 0.04;
+
 // One terminal's plot on the page: the SVG, and where its axes lie in it, so that the page
 // can tell the time and value under the pointer.
 struct SvgPanel {
@@ -78,7 +83,8 @@ struct SvgPanel {
 };
 struct SvgPlot {
   std::string svg;            // "" when the terminal has no battery reading
-  Seconds from = 0, to = 0;   // the time axis, stamps
+  std::vector<AxisPiece> pieces;  // the time axis, from 0 to `end`
+  double end = 0;
   double left = 0, right = 0; // its columns in the SVG
   SvgPanel voltage{}, percent{};
 };
