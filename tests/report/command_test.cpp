@@ -312,7 +312,10 @@ TEST_F(ReportCommand, RefusesAnOutputThatIsALogOrTheOtherOutput) {
   EXPECT_NE(Read("err.txt").find("is the log r_A_202603021600.txt, which it would destroy"),
             std::string::npos) << Read("err.txt");
   EXPECT_EQ(Read("r_A_202603021600.txt"), log);
+  EXPECT_EQ(Run("r_A_202603021600.txt --html=r_A_202603021600.txt"), 2);
+  EXPECT_EQ(Read("r_A_202603021600.txt"), log);
   EXPECT_EQ(Run("r_A_202603021600.txt --csv new.csv --png ./new.csv"), 2);
+  EXPECT_EQ(Run("r_A_202603021600.txt --png new.csv --html new.csv"), 2);
   EXPECT_FALSE(std::filesystem::exists(dir_ + "/new.csv"));
 }
 
@@ -365,6 +368,12 @@ TEST_F(ReportCommand, ExitStatusAndErrors) {
 
   EXPECT_EQ(Run("r_A_202603021600.txt --png out.png", "PATH=/nonexistent"), 1);
   EXPECT_NE(Read("err.txt").find("--png needs gnuplot, which is not on PATH"), std::string::npos);
+  // The page is written all the same, saying why it has no plot.
+  EXPECT_EQ(Run("r_A_202603021600.txt --html page.html", "PATH=/nonexistent"), 1);
+  EXPECT_EQ(Read("err.txt"), "battest-report: page.html: written without plots: --html needs gnuplot, "
+                             "which is not on PATH (Debian package gnuplot-nox)\n");
+  EXPECT_EQ(Count(Read("page.html"), "<th>discharge rate</th>"), 1u);
+  EXPECT_EQ(Count(Read("page.html"), "no plot: --html needs gnuplot"), 1u);
 
   // A picture small enough to sit in stdio's buffer fails only when its copy is closed:
   // a stand-in gnuplot draws one byte, and the copy goes to a full device.

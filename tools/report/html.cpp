@@ -91,6 +91,8 @@ const char SCRIPT[] = R"(
   // without a value stay last.
   var table = document.getElementById('fleet');
   if (table) {
+    var lead = document.querySelector('.lead');
+    if (lead) lead.textContent += ' A click on a column\'s heading sorts the table by it.';
     var heads = table.tHead.rows[0].cells;
     var key = function (cell) {
       var v = cell.getAttribute('data-v');
@@ -428,7 +430,7 @@ std::string HtmlPage(const std::vector<Terminal>& terminals, const std::vector<S
       "<title>Battery logs: " + count + "</title>\n<style>" + STYLE + "</style>\n</head>\n<body>\n"
       "<header><h1>Battery logs: " + count + "</h1>\n<p class=\"lead\">" + std::to_string(files) +
       " file" + (files == 1 ? "" : "s") + ", stamps from " + FormatStamp(first) + " to " + FormatStamp(last) +
-      ". A terminal's name leads to its summary and plot; a column's heading sorts the table.</p>"
+      ". A terminal's name leads to its summary and plot.</p>"
       "</header>\n<main>\n<div class=\"card scroll\"><table id=\"fleet\">\n<thead><tr><th>Terminal</th>"
       "<th>First stamp</th><th>Last stamp</th><th>Filtered % at the end</th><th>Discharge rate</th>"
       "<th>Time left to 0 % (80 %)</th><th>Warnings</th></tr></thead>\n<tbody>\n";

@@ -3,8 +3,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <iterator>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>

@@ -230,16 +230,14 @@ GnuplotJob FewTerminals(const std::vector<Terminal>& terminals, const std::vecto
   for (size_t i = 0; i < terminals.size(); i++) {
     if (!HasReading(terminals[i])) continue;
     drawn.push_back(&terminals[i]);
-    auto [first, last] = StampRange(terminals[i]);
-    (void)last;
-    xmin = std::min(xmin, static_cast<double>(first - Origin(terminals[i])));
+    xmin = std::min(xmin, static_cast<double>(StampRange(terminals[i]).first - Origin(terminals[i])));
     xmax = std::max(xmax, static_cast<double>(AxisEnd(terminals[i], summaries[i]) - Origin(terminals[i])));
   }
   xmax = std::max(xmax, xmin + 600);
   const int columns = static_cast<int>((PNG_RIGHT - PNG_LEFT) * PLOT_WIDTH / 2);
   const auto [vlow, vhigh] = VoltageRange(drawn);
 
-  std::string voltage, percent, shading, band;
+  std::string voltage, percent, band;
   std::string power;  // every terminal's stretches, in one file
   for (size_t i = 0; i < terminals.size(); i++) {
     const Terminal& t = terminals[i];
@@ -313,7 +311,6 @@ double Quantile(const std::vector<double>& values, double p) {
 GnuplotJob Fleet(const std::vector<Terminal>& terminals, const std::vector<Summary>& summaries,
                  const std::string& output) {
   GnuplotJob job;
-  const double unit = TimeUnit(terminals, summaries);
   std::vector<const Terminal*> drawn;
   Seconds xmin = 0, xmax = 0;
   for (size_t i = 0; i < terminals.size(); i++) {
@@ -324,6 +321,7 @@ GnuplotJob Fleet(const std::vector<Terminal>& terminals, const std::vector<Summa
     xmax = std::max(xmax, last - Origin(terminals[i]));
   }
   xmax = std::max(xmax, xmin + 600);
+  const double unit = xmax - xmin > 3 * 86400 ? 86400.0 : 3600.0;  // no estimate drawn
   const int columns = static_cast<int>((FLEET_RIGHT - PNG_LEFT) * PLOT_WIDTH / 2);
   const double step = static_cast<double>(xmax - xmin) / columns;
   // Each terminal's last reading at or before each column's time, within a segment.
