@@ -242,6 +242,32 @@ TEST_F(ReportCommand, AFleetsPictureIsBandsWithTheLowestNamed) {
   }
 }
 
+// Two uploads of one terminal two weeks apart: the gap between them is drawn narrow, so
+// that both runs take most of the width rather than two slivers at its ends.
+TEST_F(ReportCommand, ALongGapBetweenUploadsIsDrawnNarrow) {
+  if (!Have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed (Debian package gnuplot-nox)";
+  report::LogSimulator first(report::ToSeconds({2026, 3, 2, 8, 0, 0}), 4200000, 3400000);
+  report::LogSimulator second(report::ToSeconds({2026, 3, 16, 8, 0, 0}), 4200000, 3400000);
+  for (report::LogSimulator* log : {&first, &second}) {
+    log->Discharge(3, [](double h) { return 4150000 - 90000 * h; });
+  }
+  Write("r_G_202603021100.txt", first.Text());
+  Write("r_G_202603161100.txt", second.Text());
+  ASSERT_EQ(Run("r_G_* --png gap.png"), 0) << Read("err.txt");
+  png_image image;
+  std::vector<png_byte> rgb;
+  ASSERT_TRUE(ReadPng(dir_ + "/gap.png", &image, &rgb));
+  size_t columns = 0;  // with the curve in the voltage panel
+  for (unsigned x = 0; x < image.width * 7 / 10; x++) {
+    bool curve = false;
+    for (unsigned y = 0; y < image.height / 2 && !curve; y++) {
+      curve = Near(&rgb[3 * (static_cast<size_t>(y) * image.width + x)], report::CurveColour(0), 30);
+    }
+    columns += curve;
+  }
+  EXPECT_GT(columns, image.width / 6);  // 2 x 3 h of 349 h would be about 13
+}
+
 // A page over logs whose names are markup: every name is text, the page's own script is its
 // only one, and its policy allows nothing else.
 TEST_F(ReportCommand, APageShowsHostileNamesAsText) {

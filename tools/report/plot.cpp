@@ -56,30 +56,6 @@ Seconds AxisEnd(const Terminal& t, const Summary& s) {
   return std::max(last, s.timeLeftFrom + static_cast<Seconds>(std::ceil(reach)));
 }
 
-// Where a stamp lies on a picture's time axis: (stamp - origin) / unit, or, with pieces,
-// on the piece that holds it, the long gaps between them drawn narrow.
-struct TimeMap {
-  Seconds origin = 0;
-  double unit = 1;
-  std::vector<AxisPiece> pieces;
-  double operator()(double stamp) const {
-    if (pieces.empty()) return (stamp - static_cast<double>(origin)) / unit;
-    size_t k = 0;
-    while (k + 1 < pieces.size() && stamp >= static_cast<double>(pieces[k + 1].from)) k++;
-    return pieces[k].x + std::clamp(stamp - static_cast<double>(pieces[k].from), 0.0,
-                                    static_cast<double>(pieces[k].to - pieces[k].from));
-  }
-};
-
-// Hours, or days once a terminal's axis spans more than three days.
-double TimeUnit(const std::vector<Terminal>& terminals, const std::vector<Summary>& summaries) {
-  Seconds span = 0;
-  for (size_t i = 0; i < terminals.size(); i++) {
-    span = std::max(span, AxisEnd(terminals[i], summaries[i]) - Origin(terminals[i]));
-  }
-  return span > 3 * 86400 ? 86400.0 : 3600.0;
-}
-
 std::string Colour(unsigned colour) {
   char text[16];
   std::snprintf(text, sizeof text, "'#%06x'", colour);
@@ -96,6 +72,139 @@ std::string Fixed(double value, int digits) {
   char text[64];
   std::snprintf(text, sizeof text, "%.*f", digits, value);
   return text;
+}
+
+// Where a stamp lies on a picture's time axis: (stamp - origin) / unit, or, with pieces,
+// on the piece that holds it, the long gaps between them drawn narrow.
+struct TimeMap {
+  Seconds origin = 0;
+  double unit = 1;
+  std::vector<AxisPiece> pieces;
+  double operator()(double stamp) const {
+    double x = stamp - static_cast<double>(origin);
+    if (!pieces.empty()) {
+      size_t k = 0;
+      while (k + 1 < pieces.size() && x >= static_cast<double>(pieces[k + 1].from)) k++;
+      x = pieces[k].x + std::clamp(x - static_cast<double>(pieces[k].from), 0.0,
+                                   static_cast<double>(pieces[k].to - pieces[k].from));
+    }
+    return x / unit;
+  }
+  double End() const { return pieces.back().x + static_cast<double>(pieces.back().to - pieces.back().from); }
+};
+
+// The stamps of each segment of `t`, less `origin`.
+std::vector<std::pair<Seconds, Seconds>> SegmentRuns(const Terminal& t, Seconds origin) {
+  std::vector<std::pair<Seconds, Seconds>> runs;
+  for (const Segment& segment : t.segments) {
+    Seconds from = t.entries[segment.begin].reading.time, to = from;
+    for (size_t i = segment.begin; i < segment.end; i++) {
+      from = std::min(from, t.entries[i].reading.time);
+      to = std::max(to, t.entries[i].reading.time);
+    }
+    runs.push_back({from - origin, to - origin});
+  }
+  return runs;
+}
+
+// The pieces of a time axis that shows `runs` (of stamps, or of times since an origin): a
+// gap between them longer than a fifth of the time shown otherwise is narrowed to
+// GAP_WIDTH of the axis.
+std::vector<AxisPiece> TimePieces(std::vector<std::pair<Seconds, Seconds>> runs) {
+  std::sort(runs.begin(), runs.end());
+  std::vector<std::pair<Seconds, Seconds>> merged;  // overlapping runs as one
+  for (const auto& run : runs) {
+    if (!merged.empty() && run.first <= merged.back().second) {
+      merged.back().second = std::max(merged.back().second, run.second);
+    } else {
+      merged.push_back(run);
+    }
+  }
+  // The longest gaps first, each narrowed while longer than a fifth of what is left.
+  std::vector<size_t> gaps;  // a gap before merged[k]
+  for (size_t k = 1; k < merged.size(); k++) gaps.push_back(k);
+  std::sort(gaps.begin(), gaps.end(), [&merged](size_t a, size_t b) {
+    return merged[a].first - merged[a - 1].second > merged[b].first - merged[b - 1].second;
+  });
+  Seconds shown = merged.back().second - merged.front().first;
+  std::vector<bool> narrowed(merged.size(), false);
+  for (size_t k : gaps) {
+    const Seconds gap = merged[k].first - merged[k - 1].second;
+    if (gap * 5 <= shown - gap) break;
+    narrowed[k] = true;
+    shown -= gap;
+  }
+  const size_t count = static_cast<size_t>(std::count(narrowed.begin(), narrowed.end(), true));
+  const double gapWidth = GAP_WIDTH * static_cast<double>(shown) / (1 - GAP_WIDTH * static_cast<double>(count));
+  std::vector<AxisPiece> pieces{{merged.front().first, merged.front().second, 0}};
+  for (size_t k = 1; k < merged.size(); k++) {
+    AxisPiece& last = pieces.back();
+    if (!narrowed[k]) {
+      last.to = merged[k].second;
+    } else {
+      pieces.push_back({merged[k].first, merged[k].second,
+                        last.x + static_cast<double>(last.to - last.from) + gapWidth});
+    }
+  }
+  return pieces;
+}
+
+// The tics of the time axis of `map`: `set xtics (...)` at round times of each piece, at
+// most about eight, none labelled unless `labelled`. Of stamps (`stamps`), a tic shows the
+// hour, with the date where the date changes, or only the date; of times since an origin,
+// the time in the map's unit.
+std::string TimeTics(const TimeMap& map, bool stamps, bool labelled) {
+  static const Seconds STEPS[] = {600,   1200,   1800,   3600,   7200,   10800,  21600,
+                                  43200, 86400,  172800, 345600, 604800, 1209600};
+  const double end = map.End();
+  Seconds step = STEPS[0];
+  for (Seconds s : STEPS) {
+    step = s;
+    if (end / static_cast<double>(s) <= 7.5 && (stamps || s >= map.unit / 2)) break;
+  }
+  std::string tics;
+  std::string day;
+  for (const AxisPiece& piece : map.pieces) {
+    const Seconds first = piece.from >= 0 ? (piece.from + step - 1) / step * step : -(-piece.from / step * step);
+    for (Seconds at = first; at <= piece.to; at += step) {
+      std::string label;
+      if (!stamps) {
+        label = Number(static_cast<double>(at) / map.unit);
+      } else {
+        const std::string stamp = FormatStamp(at);  // dd.mm.yyyy HH:MM:SS
+        label = stamp.substr(0, 6);
+        if (step < 86400) label = stamp.substr(0, 10) == day ? stamp.substr(11, 5) : label + " " + stamp.substr(11, 5);
+        day = stamp.substr(0, 10);
+      }
+      tics += (tics.empty() ? "" : ", ") + Quoted(labelled ? label : "") + " " +
+              Number((piece.x + static_cast<double>(at - piece.from)) / map.unit);
+    }
+  }
+  return "set xtics (" + tics + ")\n";
+}
+
+// The narrowed gaps of `map`: their file ("from to" on the axis), the plot elements that
+// draw them grey in a panel from `low` to `high` (each followed by ", "), and labels naming
+// how long each was, for the voltage panel.
+struct Gaps {
+  std::string data, volts, percent, labels;
+};
+Gaps GapPlots(const TimeMap& map, const std::string& file, double low, double high) {
+  Gaps gaps;
+  if (map.pieces.size() < 2) return gaps;
+  for (size_t k = 1; k < map.pieces.size(); k++) {
+    const AxisPiece& a = map.pieces[k - 1];
+    const AxisPiece& b = map.pieces[k];
+    const double from = (a.x + static_cast<double>(a.to - a.from)) / map.unit, to = b.x / map.unit;
+    gaps.data += Number(from) + " " + Number(to) + "\n";
+    gaps.labels += "set label " + Quoted(FormatDuration(b.from - a.to) + " later") + " at first " +
+                   Number((from + to) / 2) + ", graph 0.5 center rotate by 90 front tc rgb '#505050'\n";
+  }
+  const std::string grey = " with boxxyerror fs solid 1.0 noborder lc rgb '#e4e6ea' notitle, ";
+  gaps.volts = Quoted(file) + " using (($1+$2)/2):(" + Number((low + high) / 2) + "):1:2:(" +
+               Number(low) + "):(" + Number(high) + ")" + grey;
+  gaps.percent = Quoted(file) + " using (($1+$2)/2):(50):1:2:(0):(" + Number(PERCENT_TOP) + ")" + grey;
+  return gaps;
 }
 
 // " fs transparent solid ALPHA noborder lc rgb 'COLOUR'"
@@ -224,18 +333,26 @@ const char THRESHOLD[] =
 GnuplotJob FewTerminals(const std::vector<Terminal>& terminals, const std::vector<Summary>& summaries,
                         const std::string& output) {
   GnuplotJob job;
-  const double unit = TimeUnit(terminals, summaries);
+  // One time axis for all: each terminal's time since its first stamp, long gaps narrowed,
+  // in hours, or days once it shows more than three days.
   std::vector<const Terminal*> drawn;
-  double xmin = 0, xmax = 0;
+  std::vector<std::pair<Seconds, Seconds>> runs;
   for (size_t i = 0; i < terminals.size(); i++) {
-    if (!HasReading(terminals[i])) continue;
-    drawn.push_back(&terminals[i]);
-    xmin = std::min(xmin, static_cast<double>(StampRange(terminals[i]).first - Origin(terminals[i])));
-    xmax = std::max(xmax, static_cast<double>(AxisEnd(terminals[i], summaries[i]) - Origin(terminals[i])));
+    const Terminal& t = terminals[i];
+    if (!HasReading(t)) continue;
+    drawn.push_back(&t);
+    std::vector<std::pair<Seconds, Seconds>> own = SegmentRuns(t, Origin(t));
+    runs.insert(runs.end(), own.begin(), own.end());
+    runs.push_back({StampRange(t).second - Origin(t), std::max<Seconds>(AxisEnd(t, summaries[i]) - Origin(t), 600)});
   }
-  xmax = std::max(xmax, xmin + 600);
+  std::vector<AxisPiece> pieces = TimePieces(runs);
+  const double unit = TimeMap{0, 1, pieces}.End() > 3 * 86400 ? 86400.0 : 3600.0;
+  const TimeMap axis{0, unit, pieces};
+  const double end = axis.End() / unit;
   const int columns = static_cast<int>((PNG_RIGHT - PNG_LEFT) * PLOT_WIDTH / 2);
   const auto [vlow, vhigh] = VoltageRange(drawn);
+  const Gaps gaps = GapPlots(axis, "gaps.dat", vlow, vhigh);
+  if (!gaps.data.empty()) job.files.push_back({"gaps.dat", gaps.data});
 
   std::string voltage, percent, band;
   std::string power;  // every terminal's stretches, in one file
@@ -244,9 +361,9 @@ GnuplotJob FewTerminals(const std::vector<Terminal>& terminals, const std::vecto
     const Summary& s = summaries[i];
     if (!HasReading(t)) continue;
     const Seconds origin = Origin(t);
-    const TimeMap map{origin, unit, {}};
+    const TimeMap map{origin, unit, axis.pieces};
     const std::string curves = "c" + std::to_string(i) + ".dat";
-    job.files.push_back({curves, CurveData(t, map, xmin / unit, xmax / unit, columns)});
+    job.files.push_back({curves, CurveData(t, map, 0, end, columns)});
     std::string style = " with lines lw 2 lc rgb " + Colour(CurveColour(i));
     std::string from = " (from " + FormatStamp(origin).substr(0, 16) + ")";
     voltage += ", " + Quoted(curves) + " using 1:2" + style + " title " + Quoted(Shortened(t.name, 36) + from);
@@ -277,23 +394,22 @@ GnuplotJob FewTerminals(const std::vector<Terminal>& terminals, const std::vecto
       "set multiplot title 'Battery log: voltage and filtered percentage'\n"
       "set grid\n"
       "set datafile missing '?'\n"
-      "set xrange [" + Number(xmin / unit) + ":" + Number(xmax / unit) + "]\n" +
+      "set xrange [0:" + Number(end) + "]\n" + TimeTics(axis, false, false) +
       Margins(PNG_LEFT, PNG_RIGHT, PNG_TOP, PNG_MIDDLE_TOP) +
       key + Number(PNG_TOP) + " left top Left reverse samplen 2\n"
-      "set format x ''\n"
       "set ylabel 'Voltage (V)'\n"
       "set format y '%.2f'\n"
-      "set yrange [" + Number(vlow) + ":" + Number(vhigh) + "]\n"
-      "plot" + (shadeVolts + voltage).substr(1) + "\n" +
+      "set yrange [" + Number(vlow) + ":" + Number(vhigh) + "]\n" + gaps.labels +
+      "plot " + gaps.volts + (shadeVolts + voltage).substr(2) + "\n" +
       Margins(PNG_LEFT, PNG_RIGHT, PNG_MIDDLE_BOTTOM, PNG_BOTTOM) +
       key + Number(PNG_MIDDLE_BOTTOM) + " left top Left reverse samplen 2\n"
-      "set format x '%g'\n"
+      "unset label\n" + TimeTics(axis, false, true) +
       "set xlabel 'Time since the start of each log (" + x + ")'\n"
       "set ylabel 'Filtered percentage (%)'\n"
       "set format y '%g'\n"
       "set yrange [0:" + Number(PERCENT_TOP) + "]\n" +
       THRESHOLD +
-      "plot" + (shadePercent + percent + band).substr(1) +
+      "plot " + gaps.percent + (shadePercent + percent + band).substr(2) +
       ", NaN with lines dt 2 lw 1.5 lc rgb '#606060' title '40 % threshold'\n"
       "unset multiplot\n";
   return job;
@@ -497,87 +613,6 @@ std::string WritePng(const std::string& path, const std::vector<Terminal>& termi
   return result;
 }
 
-namespace {
-
-// The pieces of a terminal's time axis: its segments' stamps to `end`, a gap longer than
-// a fifth of the time drawn otherwise narrowed to GAP_WIDTH of the axis.
-std::vector<AxisPiece> TimePieces(const Terminal& t, Seconds end) {
-  std::vector<std::pair<Seconds, Seconds>> runs;  // the segments' stamps, in time order
-  for (const Segment& segment : t.segments) {
-    Seconds from = t.entries[segment.begin].reading.time, to = from;
-    for (size_t i = segment.begin; i < segment.end; i++) {
-      from = std::min(from, t.entries[i].reading.time);
-      to = std::max(to, t.entries[i].reading.time);
-    }
-    runs.push_back({from, to});
-  }
-  std::sort(runs.begin(), runs.end());
-  std::vector<std::pair<Seconds, Seconds>> merged;  // overlapping runs as one
-  for (const auto& run : runs) {
-    if (!merged.empty() && run.first <= merged.back().second) {
-      merged.back().second = std::max(merged.back().second, run.second);
-    } else {
-      merged.push_back(run);
-    }
-  }
-  merged.back().second = std::max(merged.back().second, end);
-  // The longest gaps first, each narrowed while longer than a fifth of what is left.
-  std::vector<size_t> gaps;  // a gap before merged[k]
-  for (size_t k = 1; k < merged.size(); k++) gaps.push_back(k);
-  std::sort(gaps.begin(), gaps.end(), [&merged](size_t a, size_t b) {
-    return merged[a].first - merged[a - 1].second > merged[b].first - merged[b - 1].second;
-  });
-  Seconds shown = merged.back().second - merged.front().first;
-  std::vector<bool> narrowed(merged.size(), false);
-  for (size_t k : gaps) {
-    const Seconds gap = merged[k].first - merged[k - 1].second;
-    if (gap * 5 <= shown - gap) break;
-    narrowed[k] = true;
-    shown -= gap;
-  }
-  const size_t count = static_cast<size_t>(std::count(narrowed.begin(), narrowed.end(), true));
-  const double gapWidth = GAP_WIDTH * static_cast<double>(shown) / (1 - GAP_WIDTH * static_cast<double>(count));
-  std::vector<AxisPiece> pieces{{merged.front().first, merged.front().second, 0}};
-  for (size_t k = 1; k < merged.size(); k++) {
-    AxisPiece& last = pieces.back();
-    if (!narrowed[k]) {
-      last.to = merged[k].second;
-    } else {
-      pieces.push_back({merged[k].first, merged[k].second,
-                        last.x + static_cast<double>(last.to - last.from) + gapWidth});
-    }
-  }
-  return pieces;
-}
-
-// The time axis' tics: `set xtics (...)` at round stamps of each piece, at most about
-// eight; a tic shows the hour, with the date where the date changes, or only the date
-// (none when not `labelled`).
-std::string TimeTics(const std::vector<AxisPiece>& pieces, double end, bool labelled) {
-  static const Seconds STEPS[] = {600,   1200,   1800,   3600,   7200,   10800,  21600,
-                                  43200, 86400,  172800, 345600, 604800, 1209600};
-  Seconds step = STEPS[0];
-  for (Seconds s : STEPS) {
-    step = s;
-    if (end / static_cast<double>(s) <= 7.5) break;
-  }
-  std::string tics;
-  std::string day;
-  for (const AxisPiece& piece : pieces) {
-    for (Seconds at = (piece.from + step - 1) / step * step; at <= piece.to; at += step) {
-      const std::string stamp = FormatStamp(at);  // dd.mm.yyyy HH:MM:SS
-      std::string label = stamp.substr(0, 6);
-      if (step < 86400) label = stamp.substr(0, 10) == day ? stamp.substr(11, 5) : label + " " + stamp.substr(11, 5);
-      day = stamp.substr(0, 10);
-      tics += (tics.empty() ? "" : ", ") + Quoted(labelled ? label : "") + " " +
-              Number(piece.x + static_cast<double>(at - piece.from));
-    }
-  }
-  return "set xtics (" + tics + ")\n";
-}
-
-}  // namespace
-
 GnuplotJob SvgJob(const std::vector<Terminal>& terminals, const std::vector<Summary>& summaries,
                   std::vector<SvgPlot>* plots) {
   GnuplotJob job;
@@ -596,9 +631,11 @@ GnuplotJob SvgJob(const std::vector<Terminal>& terminals, const std::vector<Summ
     const Summary& s = summaries[i];
     if (!HasReading(t)) continue;
     SvgPlot& plot = (*plots)[i];
-    const TimeMap map{0, 1, TimePieces(t, std::max(AxisEnd(t, s), StampRange(t).first + 600))};
+    std::vector<std::pair<Seconds, Seconds>> runs = SegmentRuns(t, 0);
+    runs.push_back({StampRange(t).second, std::max(AxisEnd(t, s), StampRange(t).first + 600)});
+    const TimeMap map{0, 1, TimePieces(runs)};
     plot.pieces = map.pieces;
-    plot.end = map.pieces.back().x + static_cast<double>(map.pieces.back().to - map.pieces.back().from);
+    plot.end = map.End();
     plot.left = SVG_LEFT * SVG_WIDTH;
     plot.right = SVG_RIGHT * SVG_WIDTH;
     const auto [vlow, vhigh] = VoltageRange({&t});
@@ -607,9 +644,9 @@ GnuplotJob SvgJob(const std::vector<Terminal>& terminals, const std::vector<Summ
 
     const std::string n = std::to_string(i);
     const std::string curves = "c" + n + ".dat", projection = "p" + n + ".dat",
-                      power = "e" + n + ".dat", gaps = "g" + n + ".dat";
+                      power = "e" + n + ".dat", gapFile = "g" + n + ".dat";
     job.files.push_back({curves, CurveData(t, map, 0, plot.end, columns)});
-    std::string shadeVolts, shadePercent, band, gapVolts, gapPercent, gapLabels;
+    std::string shadeVolts, shadePercent, band;
     if (!s.externalPower.empty()) {
       job.files.push_back({power, PowerData(s, map)});
       shadeVolts = Shading(power, vlow, vhigh) + ", ";
@@ -621,40 +658,26 @@ GnuplotJob SvgJob(const std::vector<Terminal>& terminals, const std::vector<Summ
              Fill(BAND_ALPHA, PERCENT_COLOUR) + ", " + Quoted(projection) +
              " using 1:2 with lines dt 3 lw 2 lc rgb " + Colour(PERCENT_COLOUR);
     }
-    if (map.pieces.size() > 1) {  // the narrowed gaps: grey, and how long they were
-      std::string data;
-      for (size_t k = 1; k < map.pieces.size(); k++) {
-        const AxisPiece& a = map.pieces[k - 1];
-        const AxisPiece& b = map.pieces[k];
-        const double from = a.x + static_cast<double>(a.to - a.from);
-        data += Number(from) + " " + Number(b.x) + "\n";
-        gapLabels += "set label " + Quoted(FormatDuration(b.from - a.to) + " later") + " at first " +
-                     Number((from + b.x) / 2) + ", graph 0.5 center rotate by 90 front tc rgb '#505050'\n";
-      }
-      job.files.push_back({gaps, data});
-      const std::string grey = " with boxxyerror fs solid 1.0 noborder lc rgb '#e4e6ea', ";
-      gapVolts = Quoted(gaps) + " using (($1+$2)/2):(" + Number((vlow + vhigh) / 2) + "):1:2:(" +
-                 Number(vlow) + "):(" + Number(vhigh) + ")" + grey;
-      gapPercent = Quoted(gaps) + " using (($1+$2)/2):(50):1:2:(0):(" + Number(PERCENT_TOP) + ")" + grey;
-    }
+    const Gaps gaps = GapPlots(map, gapFile, vlow, vhigh);
+    if (!gaps.data.empty()) job.files.push_back({gapFile, gaps.data});
     job.script +=
         "set output " + Quoted("t" + n + ".svg") + "\n"
         "set multiplot\n"
-        "set xrange [0:" + Number(plot.end) + "]\n" + TimeTics(map.pieces, plot.end, false) +
+        "set xrange [0:" + Number(plot.end) + "]\n" + TimeTics(map, true, false) +
         Margins(SVG_LEFT, SVG_RIGHT, SVG_TOP, SVG_MIDDLE_TOP) +
         "set ylabel 'Voltage (V)'\n"
         "set format y '%.2f'\n"
-        "set yrange [" + Number(vlow) + ":" + Number(vhigh) + "]\n" + gapLabels +
-        "plot " + gapVolts + shadeVolts + Quoted(curves) + " using 1:2 with lines lw 1.5 lc rgb " +
+        "set yrange [" + Number(vlow) + ":" + Number(vhigh) + "]\n" + gaps.labels +
+        "plot " + gaps.volts + shadeVolts + Quoted(curves) + " using 1:2 with lines lw 1.5 lc rgb " +
         Colour(VOLTAGE_COLOUR) + "\n" +
         Margins(SVG_LEFT, SVG_RIGHT, SVG_MIDDLE_BOTTOM, SVG_BOTTOM) +
-        "unset label\n" + TimeTics(map.pieces, plot.end, true) +
+        "unset label\n" + TimeTics(map, true, true) +
         "set ylabel 'Filtered percentage (%)'\n"
         "set format y '%g'\n"
         "set yrange [0:" + Number(PERCENT_TOP) + "]\n"
         "set ytics 0, 20, 100\n" +
         THRESHOLD +
-        "plot " + gapPercent + shadePercent + Quoted(curves) + " using 1:3 with lines lw 1.5 lc rgb " +
+        "plot " + gaps.percent + shadePercent + Quoted(curves) + " using 1:3 with lines lw 1.5 lc rgb " +
         Colour(PERCENT_COLOUR) + band + "\n"
         "unset arrow\n"
         "set ytics autofreq\n"

@@ -6,6 +6,9 @@
 // keeps only the readings its picture can show: in each column of two pixels, the first
 // and last, and those of the lowest and highest voltage.
 //
+// A gap in the time drawn longer than a fifth of the rest of it (uploads days apart) is drawn
+// GAP_WIDTH of the axis wide, grey, and says how long it was.
+//
 // The PNG (--png) shows all terminals against the time since each one's first stamp, so
 // that terminals tested on different days lie side by side: up to FLEET_FROM - 1 of them
 // one colour each, named in a key beside the panels; more as a fleet, the middle, the
@@ -65,10 +68,8 @@ GnuplotJob PngJob(const std::vector<Terminal>& terminals, const std::vector<Summ
 std::string WritePng(const std::string& path, const std::vector<Terminal>& terminals,
                      const std::vector<Summary>& summaries);
 
-// A stretch of stamps [from, to] drawn from x on a time axis counted in seconds. A
-// terminal's plot on the page draws its time in pieces: a gap between its segments longer
-// than a fifth of the rest of its time (uploads days apart) is drawn GAP_WIDTH of the axis
-// wide, and named.
+// A stretch of time [from, to] (stamps, or seconds since a terminal's first stamp) drawn
+// from x on a time axis counted in seconds: the pieces between narrowed gaps.
 struct AxisPiece {
   Seconds from, to;
   double x;
