@@ -318,11 +318,13 @@ std::string FleetRow(size_t index, const Terminal& t, const Summary& s) {
     std::string why = s.hasReading ? s.timeLeft.whyNot : "no battery reading in the log";
     row += "<td class=\"num\" data-v=\"\" title=\"" + HtmlEscaped(why) + "\">" + NONE + "</td>";
   }
+  // Sorted by the faults in the log first (duplicates, implausible falls, kept apart), then
+  // by the stretches on external power.
   std::string badges;
   size_t count = 0;
   auto badge = [&](size_t n, const std::string& cls, const std::string& text, const std::string& title) {
     if (n == 0) return;
-    count += n;
+    count += cls.empty() ? 100000 * n : n;
     badges += "<span class=\"badge" + cls + "\" title=\"" + HtmlEscaped(title) + "\">" + text + "</span>";
   };
   badge(t.duplicates, "", std::to_string(t.duplicates) + " duplicate" + (t.duplicates == 1 ? "" : "s") +
@@ -362,12 +364,12 @@ std::string SummaryRows(const std::string& text) {
 }
 
 std::string Figure(const Terminal& t, const Summary& s, const SvgPlot& plot, const std::string& error) {
-  // The plot's axes, for the pointer's readout: its time axis' pieces, and where its panels
-  // lie in the SVG with the values at their edges.
   if (plot.svg.empty()) {
     std::string why = !error.empty() ? "no plot: " + error : "no plot: no battery reading in the log";
     return "<p class=\"noplot\">" + HtmlEscaped(why) + "</p>\n";
   }
+  // The plot's axes, for the pointer's readout: its time axis' pieces, and where its panels
+  // lie in the SVG with the values at their edges.
   std::string pieces;  // "from to x" of each piece of the time axis
   for (const AxisPiece& p : plot.pieces) {
     pieces += (pieces.empty() ? "" : " ") + std::to_string(p.from) + " " + std::to_string(p.to) + " " + Number(p.x);

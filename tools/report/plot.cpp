@@ -321,9 +321,12 @@ std::string Margins(double left, double right, double top, double bottom) {
          "\nset tmargin at screen " + Number(top) + "\nset bmargin at screen " + Number(bottom) + "\n";
 }
 
-// A name in a key or label: at most `most` characters (bytes) of it.
+// A name in a key or label: at most `most` bytes of it, not cut within a UTF-8 character.
 std::string Shortened(const std::string& name, size_t most) {
-  return name.size() <= most ? name : name.substr(0, most - 3) + "...";
+  if (name.size() <= most) return name;
+  size_t cut = most - 3;
+  while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) cut--;
+  return name.substr(0, cut) + "...";
 }
 
 const char THRESHOLD[] =
