@@ -213,7 +213,10 @@ std::string Fill(double alpha, unsigned colour) {
 }
 
 // The least and greatest voltage of `terminals`' readings, widened to a round range.
-std::pair<double, double> VoltageRange(const std::vector<const Terminal*>& terminals) {
+struct Range {
+  double low, high;
+};
+Range VoltageRange(const std::vector<const Terminal*>& terminals) {
   double low = 1e9, high = -1e9;
   for (const Terminal* t : terminals) {
     for (const Entry& e : t->entries) {
