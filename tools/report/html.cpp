@@ -34,10 +34,10 @@ table { border-collapse: collapse; width: 100%; }
   vertical-align: middle; }
 #fleet thead th { position: sticky; top: 0; background: #f7f8fa; font-size: 13px; color: var(--muted);
   font-weight: 600; }
-#fleet th button { all: inherit; cursor: pointer; padding: 0; }
-#fleet th button::after { content: " \2195"; color: #a9b0bb; }
-#fleet th[aria-sort=ascending] button::after { content: " \2191"; color: var(--ink); }
-#fleet th[aria-sort=descending] button::after { content: " \2193"; color: var(--ink); }
+#fleet th button { all: inherit; border: 0; cursor: pointer; padding: 0; }
+#fleet th button::after { content: "\00a0\2195"; color: #a9b0bb; }
+#fleet th[aria-sort=ascending] button::after { content: "\00a0\2191"; color: var(--ink); }
+#fleet th[aria-sort=descending] button::after { content: "\00a0\2193"; color: var(--ink); }
 #fleet tbody tr:nth-child(even) { background: #fafbfc; }
 #fleet tbody tr:hover { background: #eef4fb; }
 #fleet td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
@@ -435,7 +435,7 @@ std::string HtmlPage(const std::vector<Terminal>& terminals, const std::vector<S
       ". A terminal's name leads to its summary and plot.</p>"
       "</header>\n<main>\n<div class=\"card scroll\"><table id=\"fleet\">\n<thead><tr><th>Terminal</th>"
       "<th>First stamp</th><th>Last stamp</th><th>Filtered % at the end</th><th>Discharge rate</th>"
-      "<th>Time left to 0 % (80 %)</th><th>Warnings</th></tr></thead>\n<tbody>\n";
+      "<th>Time left to 0&#160;% (80&#160;%)</th><th>Warnings</th></tr></thead>\n<tbody>\n";
   for (size_t i = 0; i < terminals.size(); i++) page += FleetRow(i, terminals[i], summaries[i]);
   page += "</tbody></table></div>\n";
   for (size_t i = 0; i < terminals.size(); i++) {
