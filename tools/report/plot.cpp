@@ -56,6 +56,14 @@ Seconds AxisEnd(const Terminal& t, const Summary& s) {
   return std::max(last, s.timeLeftFrom + static_cast<Seconds>(std::ceil(reach)));
 }
 
+// The time a terminal's axis shows after its segments: from the reading its estimate counts
+// from (after a clock set back, not the latest) to AxisEnd, at least 10 minutes after the
+// first stamp.
+std::pair<Seconds, Seconds> EstimateRun(const Terminal& t, const Summary& s) {
+  auto [first, last] = StampRange(t);
+  return {HasProjection(t, s) ? s.timeLeftFrom : last, std::max(AxisEnd(t, s), first + 600)};
+}
+
 std::string Colour(unsigned colour) {
   char text[16];
   std::snprintf(text, sizeof text, "'#%06x'", colour);
@@ -349,7 +357,8 @@ GnuplotJob FewTerminals(const std::vector<Terminal>& terminals, const std::vecto
     drawn.push_back(&t);
     std::vector<std::pair<Seconds, Seconds>> own = SegmentRuns(t, Origin(t));
     runs.insert(runs.end(), own.begin(), own.end());
-    runs.push_back({StampRange(t).second - Origin(t), std::max<Seconds>(AxisEnd(t, summaries[i]) - Origin(t), 600)});
+    const auto [from, to] = EstimateRun(t, summaries[i]);
+    runs.push_back({from - Origin(t), to - Origin(t)});
   }
   std::vector<AxisPiece> pieces = TimePieces(runs);
   const double unit = TimeMap{0, 1, pieces}.End() > 3 * 86400 ? 86400.0 : 3600.0;
@@ -638,7 +647,7 @@ GnuplotJob SvgJob(const std::vector<Terminal>& terminals, const std::vector<Summ
     if (!HasReading(t)) continue;
     SvgPlot& plot = (*plots)[i];
     std::vector<std::pair<Seconds, Seconds>> runs = SegmentRuns(t, 0);
-    runs.push_back({StampRange(t).second, std::max(AxisEnd(t, s), StampRange(t).first + 600)});
+    runs.push_back(EstimateRun(t, s));
     const TimeMap map{0, 1, TimePieces(runs)};
     plot.pieces = map.pieces;
     plot.end = map.End();
