@@ -1,9 +1,10 @@
 // The whole report over several files of raw bytes: the input is split at each "\n\0"
-// into files, each "NAME\0TEXT"; their summaries, CSV and plot script and data are made
-// (gnuplot is not run). The summaries hold no control character but their line ends,
-// whatever the names hold. The plot script, made as WritePng makes it when there is a reading
-// to plot, must stay commands of the report's own: every line begins with set, unset or
-// plot, whatever the names and lines hold.
+// into files, each "NAME\0TEXT"; their summaries, CSV, plot scripts and data, and page are
+// made (gnuplot is not run). The summaries hold no control character but their line ends,
+// whatever the names hold. The plot scripts, the PNG's and the page's, made as the report
+// makes them when there is a reading to plot, must stay commands of the report's own: every
+// line begins with set, unset or plot, whatever the names and lines hold. The page's only
+// script is its own, and it holds no element from a name or a line.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 
 #include "tools/report/analysis.h"
 #include "tools/report/csv.h"
+#include "tools/report/html.h"
 #include "tools/report/log_reader.h"
 #include "tools/report/plot.h"
 #include "tools/report/summary_text.h"
@@ -49,27 +51,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (terminals.empty()) return 0;
   report::WriteCsv("/dev/null", terminals);
-  report::PlotData(terminals);
-  report::ProjectionData(terminals, summaries);
-  report::PowerData(terminals, summaries);
-  // WritePng makes a script only when there is a reading to plot.
+  std::vector<report::SvgPlot> plots;
+  const report::GnuplotJob svgs = report::SvgJob(terminals, summaries, &plots);
+  const std::string page = report::HtmlPage(terminals, summaries, plots, "");
+  size_t scripts = 0;
+  for (size_t at = 0; (at = page.find("<script", at)) != std::string::npos; at++) scripts++;
+  if (scripts != 1 || page.find("<img") != std::string::npos) {
+    std::fprintf(stderr, "an element of the page that is not the report's own\n");
+    std::abort();  // text from a log reached the page as markup
+  }
+  // A PNG is made only when there is a reading to plot.
   bool reading = false;
   for (const report::Terminal& t : terminals) {
     for (const report::Entry& e : t.entries) reading = reading || e.reading.HasBatteryReading();
   }
   if (!reading) return 0;
-  std::string script = report::PlotScript(terminals, summaries,
-                                          {"curves.dat", "projection.dat", "power.dat"}, "plot.png");
-  size_t start = 0;
-  while (start < script.size()) {
-    size_t end = script.find('\n', start);
-    std::string_view line = std::string_view(script).substr(start, end - start);
-    if (!StartsWith(line, "set ") && !StartsWith(line, "unset ") && !StartsWith(line, "plot ")) {
-      std::fprintf(stderr, "a line of the plot script that is not the report's own: %s\n",
-                   report::Visible(line).c_str());
-      std::abort();  // text from a log reached gnuplot as a command
+  for (const std::string& script : {report::PngJob(terminals, summaries, "plot.png").script, svgs.script}) {
+    size_t start = 0;
+    while (start < script.size()) {
+      size_t end = script.find('\n', start);
+      std::string_view line = std::string_view(script).substr(start, end - start);
+      if (!StartsWith(line, "set ") && !StartsWith(line, "unset ") && !StartsWith(line, "plot ")) {
+        std::fprintf(stderr, "a line of a plot script that is not the report's own: %s\n",
+                     report::Visible(line).c_str());
+        std::abort();  // text from a log reached gnuplot as a command
+      }
+      start = end == std::string::npos ? script.size() : end + 1;
     }
-    start = end == std::string::npos ? script.size() : end + 1;
   }
   return 0;
 }

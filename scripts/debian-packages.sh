@@ -3,9 +3,11 @@
 # To build the programs with their tests and benchmarks, and run the tests. libpng-dev:
 # PNG files of the screen; console-setup-linux: the screen's font (Terminus); gnuplot-nox:
 # the report's pictures; tmux: tests that type at the program's terminal; socat: a link
-# with buffering of its own between the program and a receiver.
+# with buffering of its own between the program and a receiver; chromium: the report's
+# page opened in a real browser.
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
-                lrzsz tmux util-linux mount gnuplot-nox libpng-dev console-setup-linux socat)
+                lrzsz tmux util-linux mount gnuplot-nox libpng-dev console-setup-linux socat
+                chromium)
 # To build for 32-bit ARM and run the result here; the ARM build links libpng for armhf
 # from Debian's multiarch packages.
 arm_packages=(g++-arm-linux-gnueabihf qemu-user libpng-dev:armhf)

@@ -1,12 +1,15 @@
 // The command as a user runs it on two terminals' logs: two summary blocks, a CSV, and a
-// PNG read back to check its size and that both terminals' curves are in it. Also its
-// exit statuses and its word when gnuplot is missing.
+// PNG read back to check its size and that both terminals' curves are in it; a fleet's PNG;
+// the page, read back and opened in a real browser (headless Chromium). Also its exit
+// statuses and its word when gnuplot is missing.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -54,8 +57,28 @@ class ReportCommand : public ::testing::Test {
     return a.Readings().size() + b.Readings().size();
   }
 
+  // Two logs whose names would be markup and script in a page: an upload whose model is
+  // one, and a file named as one.
+  void WriteHostileLogs() {
+    report::LogSimulator log(report::ToSeconds({2026, 3, 4, 8, 0, 0}), 4200000, 3400000);
+    log.Discharge(3, [](double h) { return 4150000 - 90000 * h; });
+    Write("r_<script>alert(\"1&2\")'\x07_202603041100.txt", log.Text());
+    Write("<img src=x onerror=alert(2)>&\"'\x01.txt", log.Text());
+  }
+  static constexpr const char* HOSTILE = "'r_<'* '<img'*";
+
   std::string dir_;
 };
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) count++;
+  return count;
+}
+
+bool Have(const char* program) {
+  return std::system((std::string("command -v ") + program + " >/dev/null").c_str()) == 0;
+}
 
 size_t CountLinesStarting(const std::string& text, const std::string& start) {
   size_t count = 0;
@@ -64,16 +87,52 @@ size_t CountLinesStarting(const std::string& text, const std::string& start) {
   return count;
 }
 
+// Whether the pixel `rgb` is within a small distance of the colour 0xRRGGBB.
+bool Near(const png_byte* rgb, unsigned colour, int distance) {
+  int dr = rgb[0] - static_cast<int>(colour >> 16 & 0xFF);
+  int dg = rgb[1] - static_cast<int>(colour >> 8 & 0xFF);
+  int db = rgb[2] - static_cast<int>(colour & 0xFF);
+  return dr * dr + dg * dg + db * db < distance * distance;
+}
+
 // Pixels within a small distance of the colour 0xRRGGBB.
 size_t CountColour(const std::vector<png_byte>& rgb, unsigned colour, int distance = 30) {
   size_t count = 0;
-  for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
-    int dr = rgb[i] - static_cast<int>(colour >> 16 & 0xFF);
-    int dg = rgb[i + 1] - static_cast<int>(colour >> 8 & 0xFF);
-    int db = rgb[i + 2] - static_cast<int>(colour & 0xFF);
-    count += dr * dr + dg * dg + db * db < distance * distance;
-  }
+  for (size_t i = 0; i + 2 < rgb.size(); i += 3) count += Near(&rgb[i], colour, distance);
   return count;
+}
+
+// Reads a PNG as RGB rows; false (with a failed assertion) when it cannot.
+bool ReadPng(const std::string& path, png_image* image, std::vector<png_byte>* rgb) {
+  *image = png_image{};
+  image->version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(image, path.c_str())) {
+    ADD_FAILURE() << path << ": " << image->message;
+    return false;
+  }
+  image->format = PNG_FORMAT_RGB;
+  rgb->resize(PNG_IMAGE_SIZE(*image));
+  if (!png_image_finish_read(image, nullptr, rgb->data(), 0, nullptr)) {
+    ADD_FAILURE() << path << ": " << image->message;
+    return false;
+  }
+  return true;
+}
+
+// The first and last column from `left` to before `right`, between rows `top` and
+// `bottom`, with a pixel near `colour`; {-1, -1} without one.
+std::pair<int, int> ColumnsWith(const std::vector<png_byte>& rgb, unsigned width, unsigned left,
+                                unsigned right, unsigned top, unsigned bottom, unsigned colour,
+                                int distance) {
+  std::pair<int, int> columns{-1, -1};
+  for (unsigned y = top; y < bottom; y++) {
+    for (unsigned x = left; x < right; x++) {
+      if (!Near(&rgb[3 * (static_cast<size_t>(y) * width + x)], colour, distance)) continue;
+      if (columns.first < 0 || static_cast<int>(x) < columns.first) columns.first = static_cast<int>(x);
+      columns.second = std::max(columns.second, static_cast<int>(x));
+    }
+  }
+  return columns;
 }
 
 // The colour 0xRRGGBB laid over white with the given opacity.
@@ -108,14 +167,11 @@ TEST_F(ReportCommand, TwoTerminalsGiveTwoBlocksACsvAndTwoCurves) {
   EXPECT_NE(csv.find("\r\n2026-03-03T14:00:00,B,4.100,3.300,3.380,10,10,r_B_202603031400.txt,"),
             std::string::npos);
 
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_file(&image, (dir_ + "/out.png").c_str())) << image.message;
+  png_image image;
+  std::vector<png_byte> rgb;
+  ASSERT_TRUE(ReadPng(dir_ + "/out.png", &image, &rgb));
   EXPECT_EQ(image.width, static_cast<unsigned>(report::PLOT_WIDTH));
   EXPECT_EQ(image.height, static_cast<unsigned>(report::PLOT_HEIGHT));
-  image.format = PNG_FORMAT_RGB;
-  std::vector<png_byte> rgb(PNG_IMAGE_SIZE(image));
-  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) << image.message;
   // Each curve pair is hundreds of pixels long and two wide, in its terminal's colour.
   EXPECT_GT(CountColour(rgb, report::CurveColour(0)), 1000u);
   EXPECT_GT(CountColour(rgb, report::CurveColour(1)), 1000u);
@@ -124,6 +180,16 @@ TEST_F(ReportCommand, TwoTerminalsGiveTwoBlocksACsvAndTwoCurves) {
   // (Close to the colour: a curve's smoothed edges come within the usual distance.)
   EXPECT_GT(CountColour(rgb, Blend(report::POWER_COLOUR, report::POWER_ALPHA), 6), 1000u);
   EXPECT_GT(CountColour(rgb, Blend(report::CurveColour(0), report::BAND_ALPHA), 6), 1000u);
+  // Both panels on one time axis: the hour on external power is shaded in each, from the
+  // same column to the same column (left of the key, which shows the shade too).
+  const unsigned shade = Blend(report::POWER_COLOUR, report::POWER_ALPHA), half = image.height / 2;
+  const unsigned panels = image.width * 7 / 10;
+  const std::pair<int, int> top = ColumnsWith(rgb, image.width, 0, panels, 0, half - 10, shade, 6);
+  const std::pair<int, int> bottom =
+      ColumnsWith(rgb, image.width, 0, panels, half + 10, image.height, shade, 6);
+  EXPECT_GT(top.second - top.first, 20);
+  EXPECT_NEAR(top.first, bottom.first, 1);
+  EXPECT_NEAR(top.second, bottom.second, 1);
 
   // A picture that cannot be written: the report's own one line, and no other.
   EXPECT_EQ(Run("r_A_202603021600.txt --png nodir/out.png"), 1);
@@ -148,6 +214,120 @@ TEST_F(ReportCommand, ALogsNameIsNeverRunAsACommand) {
       << Read("out.txt");
 }
 
+// Nine terminals are a fleet: bands, and only the five lowest drawn, each in its colour
+// and named beside the panels.
+TEST_F(ReportCommand, AFleetsPictureIsBandsWithTheLowestNamed) {
+  if (!Have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed (Debian package gnuplot-nox)";
+  std::string names;
+  for (int i = 1; i <= 9; i++) {
+    report::LogSimulator log(report::ToSeconds({2026, 3, 2, 8, 0, 0}), 4200000, 3400000);
+    log.Discharge(6, [i](double h) { return 4150000 - 12000 * i * h; });  // 9 falls fastest
+    Write("t" + std::to_string(i) + ".txt", log.Text());
+    names += " t" + std::to_string(i) + ".txt";
+  }
+  ASSERT_EQ(Run(names + " --png fleet.png"), 0) << Read("err.txt");
+  png_image image;
+  std::vector<png_byte> rgb;
+  ASSERT_TRUE(ReadPng(dir_ + "/fleet.png", &image, &rgb));
+  EXPECT_GT(CountColour(rgb, report::FLEET_COLOUR, 12), 500u);  // the median
+  EXPECT_GT(CountColour(rgb, Blend(report::FLEET_COLOUR, report::FLEET_RANGE_ALPHA), 6), 1000u);
+  const unsigned right = image.width * 8 / 10;  // the names' column, right of the panels
+  for (size_t k = 0; k < report::FLEET_NAMED; k++) {
+    EXPECT_GT(CountColour(rgb, report::CurveColour(k)), 300u) << k;
+    EXPECT_GE(ColumnsWith(rgb, image.width, right, image.width, image.height / 2, image.height,
+                          report::CurveColour(k), 30).first, 0) << k;
+  }
+  for (size_t k = report::FLEET_NAMED; k < 8; k++) {
+    EXPECT_LT(CountColour(rgb, report::CurveColour(k)), 50u) << k;
+  }
+}
+
+// Two uploads of one terminal two weeks apart: the gap between them is drawn narrow, so
+// that both runs take most of the width rather than two slivers at its ends.
+TEST_F(ReportCommand, ALongGapBetweenUploadsIsDrawnNarrow) {
+  if (!Have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed (Debian package gnuplot-nox)";
+  report::LogSimulator first(report::ToSeconds({2026, 3, 2, 8, 0, 0}), 4200000, 3400000);
+  report::LogSimulator second(report::ToSeconds({2026, 3, 16, 8, 0, 0}), 4200000, 3400000);
+  for (report::LogSimulator* log : {&first, &second}) {
+    log->Discharge(3, [](double h) { return 4150000 - 90000 * h; });
+  }
+  Write("r_G_202603021100.txt", first.Text());
+  Write("r_G_202603161100.txt", second.Text());
+  ASSERT_EQ(Run("r_G_* --png gap.png"), 0) << Read("err.txt");
+  png_image image;
+  std::vector<png_byte> rgb;
+  ASSERT_TRUE(ReadPng(dir_ + "/gap.png", &image, &rgb));
+  size_t columns = 0;  // with the curve in the voltage panel
+  for (unsigned x = 0; x < image.width * 7 / 10; x++) {
+    bool curve = false;
+    for (unsigned y = 0; y < image.height / 2 && !curve; y++) {
+      curve = Near(&rgb[3 * (static_cast<size_t>(y) * image.width + x)], report::CurveColour(0), 30);
+    }
+    columns += curve;
+  }
+  EXPECT_GT(columns, image.width / 6);  // 2 x 3 h of 349 h would be about 13
+}
+
+// A page over logs whose names are markup: every name is text, the page's own script is its
+// only one, and its policy allows nothing else.
+TEST_F(ReportCommand, APageShowsHostileNamesAsText) {
+  if (!Have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed (Debian package gnuplot-nox)";
+  WriteHostileLogs();
+  ASSERT_EQ(Run(std::string(HOSTILE) + " --html page.html"), 0) << Read("err.txt");
+  const std::string page = Read("page.html");
+  EXPECT_EQ(Count(page, "<script"), 1u);
+  EXPECT_EQ(Count(page, "<img "), 2u);  // the two plots
+  EXPECT_EQ(Count(page, "<h2>&lt;script&gt;alert(&quot;1&amp;2&quot;)&#39;\\x07</h2>"), 1u);
+  EXPECT_EQ(Count(page, "<h2>&lt;img src=x onerror=alert(2)&gt;&amp;&quot;&#39;\\x01.txt</h2>"), 1u);
+  EXPECT_TRUE(std::none_of(page.begin(), page.end(), [](char c) {
+    return c != '\n' && (static_cast<unsigned char>(c) < 0x20 || c == 0x7F);
+  }));
+  EXPECT_EQ(Count(page, "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+                        "img-src data:; style-src 'sha256-"), 1u);
+}
+
+// The page in a real browser: the table and each terminal's summary are in its document
+// after its script ran, the plots are drawn, and the console says nothing (a style or
+// script the policy refused, a script error).
+TEST_F(ReportCommand, APageOpensInABrowser) {
+  if (!Have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed (Debian package gnuplot-nox)";
+  if (!Have("chromium")) {
+    if (std::getenv("CI") != nullptr) FAIL() << "chromium is not installed (Debian package chromium)";
+    GTEST_SKIP() << "chromium is not installed (Debian package chromium)";
+  }
+  WriteTwoLogs();
+  WriteHostileLogs();
+  ASSERT_EQ(Run(std::string("r_A_* r_B_* ") + HOSTILE + " --html page.html"), 0) << Read("err.txt");
+  const std::string chromium =
+      "timeout 120 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars "
+      "--user-data-dir=" + dir_ + "/profile --enable-logging=stderr --v=0 "
+      "--virtual-time-budget=10000 --window-size=1280,1400 ";
+  const std::string url = " file://" + dir_ + "/page.html";
+  ASSERT_EQ(std::system(("cd " + dir_ + " && " + chromium + "--dump-dom" + url +
+                         " >dom.html 2>dom.err").c_str()), 0) << Read("dom.err");
+  ASSERT_EQ(std::system(("cd " + dir_ + " && " + chromium + "--screenshot=" + dir_ + "/shot.png" +
+                         url + " >shot.out 2>shot.err").c_str()), 0) << Read("shot.err");
+  for (const char* log : {"dom.err", "shot.err"}) {
+    EXPECT_EQ(Read(log).find(":CONSOLE"), std::string::npos) << Read(log);
+  }
+  const std::string dom = Read("dom.html");
+  EXPECT_EQ(Count(dom, "<td class=\"name\""), 4u) << dom;
+  EXPECT_EQ(Count(dom, "<section class=\"card terminal\""), 4u);
+  EXPECT_EQ(Count(dom, "<th>discharge rate</th>"), 4u);
+  EXPECT_EQ(Count(dom, "<th>external power</th>"), 1u);  // A's hour
+  EXPECT_EQ(Count(dom, "<button type=\"button\">Warnings</button>"), 1u);  // the script ran
+  EXPECT_EQ(Count(dom, "<script"), 1u);
+  EXPECT_EQ(Count(dom, "<img "), 4u);
+  EXPECT_EQ(Count(dom, "&lt;script&gt;alert(\"1&amp;2\")'\\x07"), 4u);  // row, heading, and name and file in the first line
+
+  png_image image;
+  std::vector<png_byte> rgb;
+  ASSERT_TRUE(ReadPng(dir_ + "/shot.png", &image, &rgb));
+  EXPECT_EQ(image.width, 1280u);
+  EXPECT_GT(CountColour(rgb, report::VOLTAGE_COLOUR, 10), 400u);  // the first plot, drawn
+  EXPECT_GT(CountColour(rgb, report::PERCENT_COLOUR, 10), 400u);
+}
+
 // The log may be the only copy left: an output onto it, or onto the other output, is
 // refused before anything is written.
 TEST_F(ReportCommand, RefusesAnOutputThatIsALogOrTheOtherOutput) {
@@ -158,7 +338,10 @@ TEST_F(ReportCommand, RefusesAnOutputThatIsALogOrTheOtherOutput) {
   EXPECT_NE(Read("err.txt").find("is the log r_A_202603021600.txt, which it would destroy"),
             std::string::npos) << Read("err.txt");
   EXPECT_EQ(Read("r_A_202603021600.txt"), log);
+  EXPECT_EQ(Run("r_A_202603021600.txt --html=r_A_202603021600.txt"), 2);
+  EXPECT_EQ(Read("r_A_202603021600.txt"), log);
   EXPECT_EQ(Run("r_A_202603021600.txt --csv new.csv --png ./new.csv"), 2);
+  EXPECT_EQ(Run("r_A_202603021600.txt --png new.csv --html new.csv"), 2);
   EXPECT_FALSE(std::filesystem::exists(dir_ + "/new.csv"));
 }
 
@@ -211,6 +394,12 @@ TEST_F(ReportCommand, ExitStatusAndErrors) {
 
   EXPECT_EQ(Run("r_A_202603021600.txt --png out.png", "PATH=/nonexistent"), 1);
   EXPECT_NE(Read("err.txt").find("--png needs gnuplot, which is not on PATH"), std::string::npos);
+  // The page is written all the same, saying why it has no plot.
+  EXPECT_EQ(Run("r_A_202603021600.txt --html page.html", "PATH=/nonexistent"), 1);
+  EXPECT_EQ(Read("err.txt"), "battest-report: page.html: written without plots: --html needs gnuplot, "
+                             "which is not on PATH (Debian package gnuplot-nox)\n");
+  EXPECT_EQ(Count(Read("page.html"), "<th>discharge rate</th>"), 1u);
+  EXPECT_EQ(Count(Read("page.html"), "no plot: --html needs gnuplot"), 1u);
 
   // A picture small enough to sit in stdio's buffer fails only when its copy is closed:
   // a stand-in gnuplot draws one byte, and the copy goes to a full device.
