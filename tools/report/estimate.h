@@ -65,7 +65,6 @@ struct LearntCurve {
   bool known = false;
   double volts[LEARNT_POINTS] = {};
   double hours = 0;   // how long that discharge took
-  std::string from;   // where it was learnt, for the summary: "FILE:LINE to LINE"
 };
 
 // The curve of `discharge` (in time order, on battery, down to empty); not known from
