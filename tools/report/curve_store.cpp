@@ -352,13 +352,15 @@ bool ParseCurveFile(std::string_view text, std::string* model, std::vector<Learn
                  : "not a store of learnt curves (its first line is not '" + std::string(HEADER) + "')";
     return false;
   }
-  size_t n = 1;
+  size_t n = 1, looked = 1;  // the next line; the last looked at
   auto fail = [&](const std::string& what) {
-    *error = "line " + std::to_string(n + 1) + ": " + what;
+    *error = looked >= lines.size() ? "cut short: it does not end with 'end' and its count of curves"
+                                    : "line " + std::to_string(looked + 1) + ": " + what;
     return false;
   };
   // The value of the line `key VALUE` that must come next.
   auto field = [&](const char* key, std::string_view* value) {
+    looked = n;
     const std::string_view line = n < lines.size() ? lines[n] : std::string_view();
     const size_t length = std::strlen(key);
     if (n >= lines.size() || line.substr(0, length) != key || line.size() <= length ||
@@ -406,16 +408,14 @@ bool ParseCurveFile(std::string_view text, std::string* model, std::vector<Learn
       from = space + 1;
     }
     if (count != LEARNT_POINTS) return fail("expected " + std::to_string(LEARNT_POINTS) + " voltages");
+    looked = n;
     if (n >= lines.size() || lines[n] != "end curve") return fail("expected 'end curve'");
     n++;
     d.curve.known = true;
     curves->push_back(d);
   }
-  if (n >= lines.size()) {
-    *error = "cut short: it does not end with 'end' and its count of curves";
-    return false;
-  }
-  if (lines[n] != "end " + std::to_string(curves->size()) || n + 1 != lines.size() || at != text.size()) {
+  looked = n;
+  if (n >= lines.size() || lines[n] != "end " + std::to_string(curves->size()) || n + 1 != lines.size() || at != text.size()) {
     return fail("expected 'end " + std::to_string(curves->size()) + "', the last line");
   }
   return true;
@@ -520,6 +520,23 @@ void StoreCurves(const std::string& dir, const std::vector<LearntDischarge>& lea
                       Describe(*latest) + "; " + std::to_string(result.size()) + " kept");
   }
   close(dirfd);  // and the lock with it
+}
+
+std::vector<LearntDischarge> ReadAndStoreCurves(const std::string& dir,
+                                                const std::vector<std::string>& models,
+                                                const std::vector<LearntDischarge>& learnt,
+                                                int64_t now, std::vector<std::string>* stored,
+                                                std::vector<std::string>* problems) {
+  std::string problem;
+  const int dirfd = OpenStore(dir, false, &problem);
+  if (dirfd >= 0) close(dirfd);
+  if (dirfd < 0 && !problem.empty()) {
+    problems->push_back(problem + ": learnt curves neither read nor stored");
+    return {};
+  }
+  std::vector<LearntDischarge> read = ReadCurves(dir, models, problems);
+  StoreCurves(dir, learnt, now, stored, problems);
+  return read;
 }
 
 std::string ListCurves(const std::string& dir, std::vector<std::string>* problems) {

@@ -81,6 +81,14 @@ std::vector<LearntDischarge> ReadCurves(const std::string& dir, const std::vecto
 void StoreCurves(const std::string& dir, const std::vector<LearntDischarge>& learnt, int64_t now,
                  std::vector<std::string>* stored, std::vector<std::string>* problems);
 
+// Both, as a report does: the curves of `models` kept before, then `learnt` kept; a store
+// that is a link or no directory said once.
+std::vector<LearntDischarge> ReadAndStoreCurves(const std::string& dir,
+                                                const std::vector<std::string>& models,
+                                                const std::vector<LearntDischarge>& learnt,
+                                                int64_t now, std::vector<std::string>* stored,
+                                                std::vector<std::string>* problems);
+
 // What the store at `dir` holds, per model, newest first, as printed by --list-curves; and
 // a line in `problems` for each file it cannot use.
 std::string ListCurves(const std::string& dir, std::vector<std::string>* problems);

@@ -154,8 +154,7 @@ int main(int argc, char** argv) {
     if (!t.model.empty()) models.push_back(t.model);
   }
   if (!store.empty() && !models.empty()) {
-    stored = report::ReadCurves(store, models, &problems);
-    report::StoreCurves(store, learnt, std::time(nullptr), &notes, &problems);
+    stored = report::ReadAndStoreCurves(store, models, learnt, std::time(nullptr), &notes, &problems);
   } else if (!noCurves && !models.empty()) {
     problems.push_back("no store of learnt curves: HOME is not set (give --curves DIR)");
   }
