@@ -88,13 +88,14 @@ bool ParseStamp(std::string_view text, Seconds* stamp) {
   return true;
 }
 
-// A finite number that is the whole of `text`.
+// A finite number that is the whole of `text`, to the millionth a file holds (so that it
+// reads back as it is written).
 bool ParseNumber(std::string_view text, double* value) {
   if (text.empty() || text.size() > 40) return false;
   const std::string copy(text);
   char* end = nullptr;
   errno = 0;
-  *value = std::strtod(copy.c_str(), &end);
+  *value = std::round(std::strtod(copy.c_str(), &end) * 1e6) / 1e6;
   return errno == 0 && end == copy.c_str() + copy.size() && std::isfinite(*value) &&
          !std::isspace(static_cast<unsigned char>(copy[0]));
 }
