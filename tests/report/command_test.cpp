@@ -258,6 +258,16 @@ TEST_F(ReportCommand, ACurveLearntIsKeptForALaterLogOfItsModel) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ + "/elsewhere"), {}), 1);
   EXPECT_NE(Read("out.txt").find("\n  curve              learnt from r_TM_202603021800.txt:1 to "),
             std::string::npos) << Read("out.txt");
+
+  // A damaged file: said once, left as it is.
+  std::filesystem::remove(store);
+  std::filesystem::create_directory(store);
+  Write("data/battest/curves/TM.curves", kept.substr(0, kept.size() / 2));
+  ASSERT_EQ(Run("r_TM_202603031200.txt r_TM_202603021800.txt"), 0);
+  EXPECT_EQ(Read("err.txt"), "battest-report: " + store + "/TM.curves: cut short: it does not end "
+                             "with 'end' and its count of curves: not used, left as it is; the "
+                             "curves of model TM not stored\n");
+  EXPECT_EQ(Read("data/battest/curves/TM.curves"), kept.substr(0, kept.size() / 2));
 }
 
 TEST_F(ReportCommand, ExitStatusAndErrors) {

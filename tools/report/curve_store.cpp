@@ -278,6 +278,36 @@ Found ReadModel(int dirfd, const std::string& dir, const std::string& model,
   return Found::Read;
 }
 
+// The curves of `models` in the store at `dir`; the models whose files cannot be used go to
+// `refused`, and their lines say whether `learnt` had curves of them not to be stored.
+// False when the store is there but no directory to use.
+bool ReadKept(const std::string& dir, const std::vector<std::string>& models,
+              const std::vector<LearntDischarge>& learnt, std::vector<LearntDischarge>* all,
+              std::vector<std::string>* problems, std::set<std::string>* refused) {
+  std::string problem;
+  const int dirfd = OpenStore(dir, false, &problem);
+  if (dirfd < 0) {
+    if (!problem.empty()) problems->push_back(problem + ": learnt curves neither read nor stored");
+    return problem.empty();
+  }
+  std::set<std::string> seen;
+  for (const std::string& model : models) {
+    if (model.empty() || !seen.insert(model).second) continue;
+    std::vector<LearntDischarge> curves;
+    Found found = ReadModel(dirfd, dir, model, &curves, &problem);
+    if (found == Found::Refused) {
+      const bool news = std::any_of(learnt.begin(), learnt.end(),
+                                    [&](const LearntDischarge& d) { return d.model == model; });
+      problems->push_back(problem + ": not used, left as it is" +
+                          (news ? "; the curves of model " + Visible(model) + " not stored" : ""));
+      refused->insert(model);
+    }
+    if (found == Found::Read) all->insert(all->end(), curves.begin(), curves.end());
+  }
+  close(dirfd);
+  return true;
+}
+
 }  // namespace
 
 std::string DefaultCurveStore() {
@@ -455,21 +485,8 @@ std::vector<LearntDischarge> MergeCurves(const std::vector<LearntDischarge>& kep
 std::vector<LearntDischarge> ReadCurves(const std::string& dir, const std::vector<std::string>& models,
                                         std::vector<std::string>* problems) {
   std::vector<LearntDischarge> all;
-  std::string problem;
-  const int dirfd = OpenStore(dir, false, &problem);
-  if (dirfd < 0) {
-    if (!problem.empty()) problems->push_back(problem + ": learnt curves neither read nor stored");
-    return all;
-  }
-  std::set<std::string> seen;
-  for (const std::string& model : models) {
-    if (model.empty() || !seen.insert(model).second) continue;
-    std::vector<LearntDischarge> curves;
-    Found found = ReadModel(dirfd, dir, model, &curves, &problem);
-    if (found == Found::Refused) problems->push_back(problem + ": not used, left as it is");
-    if (found == Found::Read) all.insert(all.end(), curves.begin(), curves.end());
-  }
-  close(dirfd);
+  std::set<std::string> refused;
+  ReadKept(dir, models, {}, &all, problems, &refused);
   return all;
 }
 
@@ -528,15 +545,14 @@ std::vector<LearntDischarge> ReadAndStoreCurves(const std::string& dir,
                                                 const std::vector<LearntDischarge>& learnt,
                                                 int64_t now, std::vector<std::string>* stored,
                                                 std::vector<std::string>* problems) {
-  std::string problem;
-  const int dirfd = OpenStore(dir, false, &problem);
-  if (dirfd >= 0) close(dirfd);
-  if (dirfd < 0 && !problem.empty()) {
-    problems->push_back(problem + ": learnt curves neither read nor stored");
-    return {};
+  std::vector<LearntDischarge> read;
+  std::set<std::string> refused;  // said once, as read
+  if (!ReadKept(dir, models, learnt, &read, problems, &refused)) return read;
+  std::vector<LearntDischarge> storable;
+  for (const LearntDischarge& d : learnt) {
+    if (refused.count(d.model) == 0) storable.push_back(d);
   }
-  std::vector<LearntDischarge> read = ReadCurves(dir, models, problems);
-  StoreCurves(dir, learnt, now, stored, problems);
+  StoreCurves(dir, storable, now, stored, problems);
   return read;
 }
 
