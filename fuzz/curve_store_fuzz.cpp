@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const report::LearntDischarge& d : curves) {
     if (!d.curve.known || !(d.curve.hours > 0) || d.last <= d.first) std::abort();
     for (int k = 1; k < report::LEARNT_POINTS; k++) {
-      if (!(d.curve.volts[k] > d.curve.volts[k - 1]) || !std::isfinite(d.curve.volts[k])) std::abort();
+      if (!(d.curve.volts[k] > d.curve.volts[k - 1]) || !std::isfinite(d.curve.volts[k]))
+        std::abort();
     }
   }
   std::string again;

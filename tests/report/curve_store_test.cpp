@@ -67,7 +67,8 @@ class CurveStore : public ::testing::Test {
 };
 
 TEST_F(CurveStore, AFileReadsBackAsWrittenAndNothingElseReads) {
-  std::vector<LearntDischarge> curves{Discharge("TM-7", START, 9.5), Discharge("TM-7", START + 86400, 9.25)};
+  std::vector<LearntDischarge> curves{Discharge("TM-7", START, 9.5),
+                                      Discharge("TM-7", START + 86400, 9.25)};
   curves[1].source = "r_TM\\7\x01.txt";  // kept exactly: a backslash, a control character
   curves[0].stored = NOW - 86400;
   curves[1].stored = NOW;
@@ -114,9 +115,18 @@ TEST_F(CurveStore, AFileReadsBackAsWrittenAndNothingElseReads) {
 // Models as terminals may set them: each its own file name, plain, within a name's limit,
 // neither hidden nor a path.
 TEST_F(CurveStore, EveryModelHasAFileNameOfItsOwnThatIsNoPath) {
-  const std::vector<std::string> models = {"TM-7", "..", ".", "a/b", "../../etc/passwd", "x\ny",
-                                           "\x1b[31mred", "%2F", "/", std::string(300, 'x'),
-                                           std::string(299, 'x') + "y", std::string(150, '/')};
+  const std::vector<std::string> models = {"TM-7",
+                                           "..",
+                                           ".",
+                                           "a/b",
+                                           "../../etc/passwd",
+                                           "x\ny",
+                                           "\x1b[31mred",
+                                           "%2F",
+                                           "/",
+                                           std::string(300, 'x'),
+                                           std::string(299, 'x') + "y",
+                                           std::string(150, '/')};
   std::set<std::string> names;
   for (const std::string& model : models) {
     const std::string name = report::CurveFileName(model);
@@ -139,9 +149,10 @@ TEST_F(CurveStore, KeepsTheLatestDischargesOnce) {
   for (int day = 0; day < 12; day++) learnt.push_back(Discharge("M", START + day * 86400, 9));
   std::vector<std::string> said = Store({learnt.begin(), learnt.begin() + 3});
   ASSERT_EQ(said.size(), 1u);
-  EXPECT_EQ(said[0], "Stored in " + store_ + "/M.curves: 3 curves of model M, the latest "
-                     "logs/r_M_202603021830.txt:1 to 80, a discharge of 04.03.2026 08:00:00 to "
-                     "17:00:00 (9.0 h); 3 kept");
+  EXPECT_EQ(said[0], "Stored in " + store_ +
+                         "/M.curves: 3 curves of model M, the latest "
+                         "logs/r_M_202603021830.txt:1 to 80, a discharge of 04.03.2026 08:00:00 to "
+                         "17:00:00 (9.0 h); 3 kept");
   EXPECT_TRUE(Store({learnt.begin(), learnt.begin() + 3}, NOW + 60).empty());  // nothing new
   said = Store(learnt, NOW + 120);
   std::vector<std::string> problems;
@@ -174,10 +185,15 @@ TEST_F(CurveStore, HostileFilesAreNamedAndLeftAsTheyAre) {
     std::string model, content, said;
   };
   const std::vector<Case> cases = {
-      {"TRUNC", good.substr(0, good.size() / 2), "cut short: it does not end with 'end' and its count of curves"},
-      {"FOREIGN", "\x7f" "ELF\x02\x01\x01", "not a store of learnt curves (its first line is not 'battest learnt curves 1')"},
+      {"TRUNC", good.substr(0, good.size() / 2),
+       "cut short: it does not end with 'end' and its count of curves"},
+      {"FOREIGN",
+       "\x7f"
+       "ELF\x02\x01\x01",
+       "not a store of learnt curves (its first line is not 'battest learnt curves 1')"},
       {"OTHER", good, "holds the curves of model M, not OTHER"},
-      {"HUGE", std::string(report::MAX_CURVE_FILE + 1, 'x'), "65537 bytes, more than a store file holds (65536)"},
+      {"HUGE", std::string(report::MAX_CURVE_FILE + 1, 'x'),
+       "65537 bytes, more than a store file holds (65536)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.model);
@@ -198,7 +214,8 @@ TEST_F(CurveStore, HostileFilesAreNamedAndLeftAsTheyAre) {
   ASSERT_EQ(symlink((dir_ + "/target").c_str(), (store_ + "/LINK.curves").c_str()), 0);
   std::vector<std::string> problems;
   EXPECT_TRUE(Load("LINK", &problems).empty());
-  EXPECT_EQ(problems, std::vector<std::string>{store_ + "/LINK.curves: a link, not followed: not used, left as it is"});
+  EXPECT_EQ(problems, std::vector<std::string>{
+                          store_ + "/LINK.curves: a link, not followed: not used, left as it is"});
   Store({Discharge("LINK", START, 9)});
   EXPECT_EQ(Read(dir_ + "/target"), "precious\n");
   EXPECT_TRUE(std::filesystem::is_symlink(store_ + "/LINK.curves"));
@@ -206,16 +223,20 @@ TEST_F(CurveStore, HostileFilesAreNamedAndLeftAsTheyAre) {
   ASSERT_EQ(mkfifo((store_ + "/FIFO.curves").c_str(), 0600), 0);
   problems.clear();
   EXPECT_TRUE(Load("FIFO", &problems).empty());
-  EXPECT_EQ(problems, std::vector<std::string>{store_ + "/FIFO.curves: not a regular file: not used, left as it is"});
+  EXPECT_EQ(problems, std::vector<std::string>{
+                          store_ + "/FIFO.curves: not a regular file: not used, left as it is"});
   // Listed: the good file, and a line for each of the others.
   problems.clear();
   const std::string list = report::ListCurves(store_, &problems);
-  EXPECT_NE(list.find("\n  M                r_M_202603021830.txt, a discharge of 02.03.2026 08:00:00 to "
-                      "17:00:00 (9.0 h), stored "),
-            std::string::npos) << list;
+  EXPECT_NE(
+      list.find("\n  M                r_M_202603021830.txt, a discharge of 02.03.2026 08:00:00 to "
+                "17:00:00 (9.0 h), stored "),
+      std::string::npos)
+      << list;
   EXPECT_EQ(problems.size(), 6u);
   EXPECT_NE(problems[4].find("/OTHER.curves: holds the curves of model M, whose file is M.curves"),
-            std::string::npos) << problems[4];
+            std::string::npos)
+      << problems[4];
 }
 
 // A store directory that is a link, or not a directory, is neither read nor written.
@@ -223,12 +244,15 @@ TEST_F(CurveStore, AStoreThatIsALinkIsNeitherReadNorWritten) {
   ASSERT_EQ(mkdir((dir_ + "/elsewhere").c_str(), 0700), 0);
   ASSERT_EQ(symlink((dir_ + "/elsewhere").c_str(), store_.c_str()), 0);
   std::vector<std::string> said = Store({Discharge("M", START, 9)});
-  EXPECT_EQ(said, std::vector<std::string>{store_ + ": a link, not followed: learnt curves not stored"});
+  EXPECT_EQ(said,
+            std::vector<std::string>{store_ + ": a link, not followed: learnt curves not stored"});
   EXPECT_TRUE(std::filesystem::is_empty(dir_ + "/elsewhere"));
   for (const std::string& given : {store_, store_ + "/"}) {
     std::vector<std::string> problems;
     EXPECT_TRUE(report::ReadCurves(given, {"M"}, &problems).empty());
-    EXPECT_EQ(problems, std::vector<std::string>{given + ": a link, not followed: learnt curves neither read nor stored"});
+    EXPECT_EQ(problems,
+              std::vector<std::string>{
+                  given + ": a link, not followed: learnt curves neither read nor stored"});
   }
   std::filesystem::remove(store_);
   Write(store_, "a file\n");
@@ -247,7 +271,9 @@ TEST_F(CurveStore, AStoreThatCannotBeWrittenIsSaid) {
   ASSERT_EQ(mkdir(store_.c_str(), 0500), 0);
   std::vector<std::string> said = Store({Discharge("M", START, 9)});
   ASSERT_EQ(said.size(), 1u);
-  EXPECT_EQ(said[0], store_ + "/M.curves: cannot be written: Permission denied: the curves of model M not stored");
+  EXPECT_EQ(
+      said[0],
+      store_ + "/M.curves: cannot be written: Permission denied: the curves of model M not stored");
   chmod(store_.c_str(), 0700);
 }
 
@@ -259,7 +285,8 @@ TEST_F(CurveStore, AReaderNeverMeetsATornFile) {
   if (child == 0) {
     for (int i = 1; i < 300; i++) {
       std::vector<std::string> stored, problems;
-      report::StoreCurves(store_, {Discharge("M", START + i * 86400, 9)}, NOW + i, &stored, &problems);
+      report::StoreCurves(store_, {Discharge("M", START + i * 86400, 9)}, NOW + i, &stored,
+                          &problems);
     }
     _exit(0);
   }

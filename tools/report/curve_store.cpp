@@ -110,7 +110,8 @@ std::string LocalStamp(int64_t when) {
   const time_t t = static_cast<time_t>(when);
   struct tm local;
   char text[40] = "?";
-  if (localtime_r(&t, &local) != nullptr) std::strftime(text, sizeof text, "%d.%m.%Y %H:%M:%S", &local);
+  if (localtime_r(&t, &local) != nullptr)
+    std::strftime(text, sizeof text, "%d.%m.%Y %H:%M:%S", &local);
   return text;
 }
 
@@ -142,7 +143,7 @@ int OpenStore(const std::string& given, bool make, std::string* problem) {
     }
     if (!make) return -1;
     // Made as `mkdir -p` would, for the user alone (as the data directories are).
-    for (size_t at = dir.find('/', 1); ; at = dir.find('/', at + 1)) {
+    for (size_t at = dir.find('/', 1);; at = dir.find('/', at + 1)) {
       const std::string part = dir.substr(0, at);
       if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
         *problem = Errno(Visible(part), "cannot be made");
@@ -174,7 +175,8 @@ enum class Found { Absent, Read, Refused };
 // at most MAX_CURVE_FILE bytes.
 Found ReadStoreFile(int dirfd, const std::string& name, const std::string& path, std::string* text,
                     std::string* problem) {
-  const int fd = openat(dirfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd =
+      openat(dirfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return Found::Absent;
     *problem = errno == ELOOP ? path + ": a link, not followed" : Errno(path, "cannot be opened");
@@ -189,8 +191,8 @@ Found ReadStoreFile(int dirfd, const std::string& name, const std::string& path,
     *problem = path + ": not a regular file";
     found = Found::Refused;
   } else if (static_cast<uint64_t>(info.st_size) > MAX_CURVE_FILE) {
-    *problem = path + ": " + std::to_string(info.st_size) + " bytes, more than a store file holds (" +
-               std::to_string(MAX_CURVE_FILE) + ")";
+    *problem = path + ": " + std::to_string(info.st_size) +
+               " bytes, more than a store file holds (" + std::to_string(MAX_CURVE_FILE) + ")";
     found = Found::Refused;
   } else {
     text->assign(MAX_CURVE_FILE + 1, '\0');
@@ -207,7 +209,8 @@ Found ReadStoreFile(int dirfd, const std::string& name, const std::string& path,
     }
     text->resize(got);
     if (found == Found::Read && got > MAX_CURVE_FILE) {
-      *problem = path + ": more than a store file holds (" + std::to_string(MAX_CURVE_FILE) + " bytes)";
+      *problem =
+          path + ": more than a store file holds (" + std::to_string(MAX_CURVE_FILE) + " bytes)";
       found = Found::Refused;
     }
   }
@@ -222,8 +225,10 @@ bool WriteStoreFile(int dirfd, const std::string& name, const std::string& path,
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
-    temporary = "." + name + "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".tmp";
-    fd = openat(dirfd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    temporary =
+        "." + name + "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".tmp";
+    fd = openat(dirfd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                0644);
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) {
@@ -378,15 +383,17 @@ bool ParseCurveFile(std::string_view text, std::string* model, std::vector<Learn
   }
   if (lines.empty() || lines[0] != HEADER) {
     const std::string_view first = text.substr(0, text.find('\n'));
-    *error = first.substr(0, sizeof HEADER_START - 1) == HEADER_START
-                 ? "a store file of another version than this report's (" + std::string(HEADER) + ")"
-                 : "not a store of learnt curves (its first line is not '" + std::string(HEADER) + "')";
+    *error =
+        first.substr(0, sizeof HEADER_START - 1) == HEADER_START
+            ? "a store file of another version than this report's (" + std::string(HEADER) + ")"
+            : "not a store of learnt curves (its first line is not '" + std::string(HEADER) + "')";
     return false;
   }
   size_t n = 1, looked = 1;  // the next line; the last looked at
   auto fail = [&](const std::string& what) {
-    *error = looked >= lines.size() ? "cut short: it does not end with 'end' and its count of curves"
-                                    : "line " + std::to_string(looked + 1) + ": " + what;
+    *error = looked >= lines.size()
+                 ? "cut short: it does not end with 'end' and its count of curves"
+                 : "line " + std::to_string(looked + 1) + ": " + what;
     return false;
   };
   // The value of the line `key VALUE` that must come next.
@@ -412,8 +419,10 @@ bool ParseCurveFile(std::string_view text, std::string* model, std::vector<Learn
     d.model = *model;
     double hours = 0;
     Seconds stored = 0;
-    if (!field("source", &value) || !Unescape(value, &d.source)) return fail("expected 'source' and a file name");
-    if (!field("first", &value) || !ParseStamp(value, &d.first)) return fail("expected 'first' and a stamp");
+    if (!field("source", &value) || !Unescape(value, &d.source))
+      return fail("expected 'source' and a file name");
+    if (!field("first", &value) || !ParseStamp(value, &d.first))
+      return fail("expected 'first' and a stamp");
     if (!field("last", &value) || !ParseStamp(value, &d.last) || d.last <= d.first) {
       return fail("expected 'last' and a stamp after the first");
     }
@@ -422,23 +431,27 @@ bool ParseCurveFile(std::string_view text, std::string* model, std::vector<Learn
       return fail("expected 'stored' and a time in UTC");
     }
     d.stored = stored;
-    if (!field("hours", &value) || !ParseNumber(value, &hours) || !(hours > 0 && hours <= MAX_HOURS)) {
+    if (!field("hours", &value) || !ParseNumber(value, &hours) ||
+        !(hours > 0 && hours <= MAX_HOURS)) {
       return fail("expected 'hours' and a discharge's length");
     }
     d.curve.hours = hours;
-    if (!field("volts", &value)) return fail("expected 'volts' and " + std::to_string(LEARNT_POINTS) + " voltages");
+    if (!field("volts", &value))
+      return fail("expected 'volts' and " + std::to_string(LEARNT_POINTS) + " voltages");
     int count = 0;
     for (size_t from = 0; from <= value.size() && count <= LEARNT_POINTS;) {
       size_t space = std::min(value.find(' ', from), value.size());
       double v = 0;
-      if (count == LEARNT_POINTS || !ParseNumber(value.substr(from, space - from), &v) || !(v > 0 && v < 100) ||
-          (count > 0 && v <= d.curve.volts[count - 1])) {
-        return fail("expected " + std::to_string(LEARNT_POINTS) + " voltages rising with the charge");
+      if (count == LEARNT_POINTS || !ParseNumber(value.substr(from, space - from), &v) ||
+          !(v > 0 && v < 100) || (count > 0 && v <= d.curve.volts[count - 1])) {
+        return fail("expected " + std::to_string(LEARNT_POINTS) +
+                    " voltages rising with the charge");
       }
       d.curve.volts[count++] = v;
       from = space + 1;
     }
-    if (count != LEARNT_POINTS) return fail("expected " + std::to_string(LEARNT_POINTS) + " voltages");
+    if (count != LEARNT_POINTS)
+      return fail("expected " + std::to_string(LEARNT_POINTS) + " voltages");
     looked = n;
     if (n >= lines.size() || lines[n] != "end curve") return fail("expected 'end curve'");
     n++;
@@ -446,7 +459,8 @@ bool ParseCurveFile(std::string_view text, std::string* model, std::vector<Learn
     curves->push_back(d);
   }
   looked = n;
-  if (n >= lines.size() || lines[n] != "end " + std::to_string(curves->size()) || n + 1 != lines.size() || at != text.size()) {
+  if (n >= lines.size() || lines[n] != "end " + std::to_string(curves->size()) ||
+      n + 1 != lines.size() || at != text.size()) {
     return fail("expected 'end " + std::to_string(curves->size()) + "', the last line");
   }
   return true;
@@ -474,15 +488,17 @@ std::vector<LearntDischarge> MergeCurves(const std::vector<LearntDischarge>& kep
     }
     fresh.insert(d.first);
   }
-  std::stable_sort(result.begin(), result.end(),
-                   [](const LearntDischarge& x, const LearntDischarge& y) { return x.last < y.last; });
+  std::stable_sort(
+      result.begin(), result.end(),
+      [](const LearntDischarge& x, const LearntDischarge& y) { return x.last < y.last; });
   if (result.size() > CURVES_KEPT) result.erase(result.begin(), result.end() - CURVES_KEPT);
   *changed = std::any_of(result.begin(), result.end(),
                          [&](const LearntDischarge& d) { return fresh.count(d.first) > 0; });
   return result;
 }
 
-std::vector<LearntDischarge> ReadCurves(const std::string& dir, const std::vector<std::string>& models,
+std::vector<LearntDischarge> ReadCurves(const std::string& dir,
+                                        const std::vector<std::string>& models,
                                         std::vector<std::string>* problems) {
   std::vector<LearntDischarge> all;
   std::set<std::string> refused;
@@ -523,7 +539,8 @@ void StoreCurves(const std::string& dir, const std::vector<LearntDischarge>& lea
     const std::vector<LearntDischarge> result = MergeCurves(kept, added, now, &changed);
     if (!changed) continue;
     const std::string path = Visible(dir + "/" + CurveFileName(model));
-    if (!WriteStoreFile(dirfd, CurveFileName(model), path, FormatCurveFile(model, result), &problem)) {
+    if (!WriteStoreFile(dirfd, CurveFileName(model), path, FormatCurveFile(model, result),
+                        &problem)) {
       problems->push_back(problem + ": the curves of model " + Visible(model) + " not stored");
       continue;
     }
@@ -578,7 +595,8 @@ std::string ListCurves(const std::string& dir, std::vector<std::string>* problem
   while (const dirent* e = readdir(d)) {
     const std::string name = e->d_name;
     const size_t suffix = sizeof SUFFIX - 1;
-    if (name[0] != '.' && name.size() > suffix && name.compare(name.size() - suffix, suffix, SUFFIX) == 0) {
+    if (name[0] != '.' && name.size() > suffix &&
+        name.compare(name.size() - suffix, suffix, SUFFIX) == 0) {
       names.push_back(name);
     }
   }
@@ -600,14 +618,16 @@ std::string ListCurves(const std::string& dir, std::vector<std::string>* problem
       continue;
     }
     if (CurveFileName(model) != name) {
-      problems->push_back(path + ": holds the curves of model " + Visible(model) + ", whose file is " +
-                          Visible(CurveFileName(model)) + ": not used, left as it is");
+      problems->push_back(path + ": holds the curves of model " + Visible(model) +
+                          ", whose file is " + Visible(CurveFileName(model)) +
+                          ": not used, left as it is");
       continue;
     }
     for (size_t i = curves.size(); i-- > 0;) {
       std::string label = i + 1 == curves.size() ? Visible(model) : "";
       label.resize(std::max<size_t>(label.size(), 16), ' ');
-      text += "  " + label + " " + Describe(curves[i]) + ", stored " + LocalStamp(curves[i].stored) + "\n";
+      text += "  " + label + " " + Describe(curves[i]) + ", stored " +
+              LocalStamp(curves[i].stored) + "\n";
       count++;
     }
   }

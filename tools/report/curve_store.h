@@ -72,7 +72,8 @@ std::vector<LearntDischarge> MergeCurves(const std::vector<LearntDischarge>& kep
 
 // The curves of `models` in the store at `dir`, oldest first within a model. What cannot be
 // read or used is said in `problems`, one line each, and left out.
-std::vector<LearntDischarge> ReadCurves(const std::string& dir, const std::vector<std::string>& models,
+std::vector<LearntDischarge> ReadCurves(const std::string& dir,
+                                        const std::vector<std::string>& models,
                                         std::vector<std::string>* problems);
 
 // Keeps in the store at `dir` the discharges `learnt` of each model (those without a model

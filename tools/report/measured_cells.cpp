@@ -106,7 +106,8 @@ bool ReadMeasuredCells(const std::string& dir, std::vector<MeasuredDischarge>* d
   char buffer[512];
   std::vector<size_t> at;
   bool ok = gzgets(samples, buffer, sizeof buffer) != nullptr &&
-            Columns(Fields(buffer), {"dataset", "cell", "discharge_id", "t_s", "voltage_v", "current_a"}, &at);
+            Columns(Fields(buffer),
+                    {"dataset", "cell", "discharge_id", "t_s", "voltage_v", "current_a"}, &at);
   if (!ok) *error = samplesPath + ": not the samples of discharges (its header lacks a column)";
   for (long row = 2; ok && gzgets(samples, buffer, sizeof buffer) != nullptr; row++) {
     std::vector<std::string> f = Fields(buffer);
@@ -114,7 +115,8 @@ bool ReadMeasuredCells(const std::string& dir, std::vector<MeasuredDischarge>* d
     auto found = f.size() > at[5] ? byName.find({f[at[0]], f[at[1]], f[at[2]]}) : byName.end();
     if (found == byName.end() || !Number(f[at[3]], &t) || !Number(f[at[4]], &v) ||
         (!f[at[5]].empty() && !Number(f[at[5]], &a))) {
-      *error = samplesPath + ":" + std::to_string(row) + ": a sample of no discharge in the index, or without its numbers";
+      *error = samplesPath + ":" + std::to_string(row) +
+               ": a sample of no discharge in the index, or without its numbers";
       ok = false;
       break;
     }

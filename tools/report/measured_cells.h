@@ -13,11 +13,11 @@
 namespace report {
 
 struct MeasuredDischarge {
-  std::string dataset, cell, id;  // as in the index
-  std::string load;               // its load_type: "CC 2 A", ...
-  double capacityAh = 0;          // the cell's nominal capacity
-  double cutoffVolts = 0;         // the laboratory's empty voltage
-  double chargeAh = 0;            // the charge it gave
+  std::string dataset, cell, id;       // as in the index
+  std::string load;                    // its load_type: "CC 2 A", ...
+  double capacityAh = 0;               // the cell's nominal capacity
+  double cutoffVolts = 0;              // the laboratory's empty voltage
+  double chargeAh = 0;                 // the charge it gave
   std::vector<double> seconds, volts;  // its samples, from its start
   std::vector<double> amps;            // positive discharging; NAN where not known
 };
