@@ -80,7 +80,8 @@ void PrintMeasured(const report::MeasuredCuts& m, bool verbose) {
     Print("  all", *cuts, false);
     std::vector<std::string> groups;
     for (const report::Cut& c : *cuts) {
-      if (std::find(groups.begin(), groups.end(), c.group) == groups.end()) groups.push_back(c.group);
+      if (std::find(groups.begin(), groups.end(), c.group) == groups.end())
+        groups.push_back(c.group);
     }
     for (const std::string& group : groups) {
       std::vector<report::Cut> some;
@@ -88,15 +89,17 @@ void PrintMeasured(const report::MeasuredCuts& m, bool verbose) {
         if (c.group == group) some.push_back(c);
       }
       report::BacktestFigures f = report::Figures(some);
-      std::printf("  %-34s %4zu cuts, median error %.3f, at 40 %% or less %.3f, interval holds %.0f %%, "
-                  "median ln(estimate/truth) %+.3f\n",
-                  group.c_str(), f.cuts, f.medianError, f.medianErrorLow, f.coverage * 100, f.medianLogRatio);
+      std::printf(
+          "  %-34s %4zu cuts, median error %.3f, at 40 %% or less %.3f, interval holds %.0f %%, "
+          "median ln(estimate/truth) %+.3f\n",
+          group.c_str(), f.cuts, f.medianError, f.medianErrorLow, f.coverage * 100,
+          f.medianLogRatio);
     }
     if (!verbose) continue;
     for (const report::Cut& c : *cuts) {
-      std::printf("  at %2d %%: truth %6.2f h, estimate %6.2f h (%6.2f to %6.2f)%s  %s\n", c.percent,
-                  c.truth / 3600, c.estimate / 3600, c.low / 3600, c.high / 3600, c.known ? "" : " none",
-                  c.cellText.c_str());
+      std::printf("  at %2d %%: truth %6.2f h, estimate %6.2f h (%6.2f to %6.2f)%s  %s\n",
+                  c.percent, c.truth / 3600, c.estimate / 3600, c.low / 3600, c.high / 3600,
+                  c.known ? "" : " none", c.cellText.c_str());
     }
   }
 }
@@ -116,15 +119,18 @@ int main(int argc, char** argv) {
       learnt = true;
     } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
       seed = static_cast<uint32_t>(std::atoi(argv[++i]));
-    } else if (std::strcmp(argv[i], "--stretch") == 0 && i + 1 < argc && std::atof(argv[i + 1]) > 0) {
+    } else if (std::strcmp(argv[i], "--stretch") == 0 && i + 1 < argc &&
+               std::atof(argv[i + 1]) > 0) {
       measured.stretchHours = std::atof(argv[++i]);
-    } else if (std::strcmp(argv[i], "--noise") == 0 && i + 1 < argc && std::atof(argv[i + 1]) >= 0) {
+    } else if (std::strcmp(argv[i], "--noise") == 0 && i + 1 < argc &&
+               std::atof(argv[i + 1]) >= 0) {
       measured.noiseVolts = std::atof(argv[++i]) / 1000;
     } else if (std::strcmp(argv[i], "--min") == 0 && i + 1 < argc && std::atof(argv[i + 1]) >= 0) {
       measured.voltsMin = std::atof(argv[++i]);
     } else if (std::strcmp(argv[i], "--stored-first") == 0) {
       measured.stored = report::StoredRule::First;
-    } else if (std::strcmp(argv[i], "--stored-mean") == 0 && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
+    } else if (std::strcmp(argv[i], "--stored-mean") == 0 && i + 1 < argc &&
+               std::atoi(argv[i + 1]) > 0) {
       measured.stored = report::StoredRule::Mean;
       measured.meanOf = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--every") == 0 && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
@@ -136,8 +142,9 @@ int main(int argc, char** argv) {
   if (usage || cells <= 0 ||
       (which != "design" && which != "held-out" && which != "both" && which != "bench" &&
        which != "all" && which != "measured")) {
-    std::fprintf(stderr, "usage: backtest_bench [CELLS] [design|held-out|both|bench|all|measured] [-v] "
-                         "[--learnt] [--seed N] [--stretch HOURS] [--noise MV] [--every N]\n");
+    std::fprintf(stderr,
+                 "usage: backtest_bench [CELLS] [design|held-out|both|bench|all|measured] [-v] "
+                 "[--learnt] [--seed N] [--stretch HOURS] [--noise MV] [--every N]\n");
     return 2;
   }
   if (which == "measured") {
@@ -147,10 +154,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "backtest_bench: %s\n", error.c_str());
       return 1;
     }
-    std::printf("Time left to 0 %%: %zu measured discharges of %s, stretched to %.1f h, noise %.1f mV, "
-                "each log cut at 80, 60, 40, 30, 20 and 10 %%\n",
-                discharges.size(), report::MeasuredCellsDir().c_str(), measured.stretchHours,
-                measured.noiseVolts * 1000);
+    std::printf(
+        "Time left to 0 %%: %zu measured discharges of %s, stretched to %.1f h, noise %.1f mV, "
+        "each log cut at 80, 60, 40, 30, 20 and 10 %%\n",
+        discharges.size(), report::MeasuredCellsDir().c_str(), measured.stretchHours,
+        measured.noiseVolts * 1000);
     PrintMeasured(report::RunMeasuredBacktest(discharges, measured), verbose);
     return 0;
   }

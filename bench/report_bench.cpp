@@ -76,7 +76,8 @@ constexpr int TERMINALS = 200, MODELS = 20, DAYS = 30, WEEK_FILES = 5;
 
 // The fleet's uploads in `dir`, a directory a terminal; each file's path goes to `files`,
 // the last of each terminal also to `last`. Returns the number of lines.
-size_t WriteFleet(const std::string& dir, std::vector<std::string>* files, std::vector<std::string>* last) {
+size_t WriteFleet(const std::string& dir, std::vector<std::string>* files,
+                  std::vector<std::string>* last) {
   size_t lines = 0;
   const report::Seconds start = report::ToSeconds({2026, 5, 1, 8, 0, 0});
   for (int t = 0; t < TERMINALS; t++) {
@@ -170,8 +171,8 @@ int main(int argc, char** argv) {
 
   start = std::chrono::steady_clock::now();
   int status = Command({log, "--csv", dir + "/cmd.csv", "--png", dir + "/cmd.png", "--no-curves"});
-  std::printf("whole command       %7.3f s (battest-report LOG --csv --png, exit %d)\n", Since(start),
-              status);
+  std::printf("whole command       %7.3f s (battest-report LOG --csv --png, exit %d)\n",
+              Since(start), status);
   if (which.empty()) Fleet(dir);
   std::filesystem::remove_all(dir);
   return 0;

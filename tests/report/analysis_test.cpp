@@ -125,9 +125,11 @@ TEST(Analysis, AVoltageHeldTwoHoursIsProbablyExternalPower) {
   EXPECT_EQ(held.empty[0].from, START + 10 * HOUR - 5 * 60);
   EXPECT_FALSE(held.empty[0].rose);
   std::string text = report::SummaryText(r.terminals[0], held);
-  EXPECT_NE(text.find("\n  empty              02.03.2026 17:55:00 to 20:01:00 (2 h 06 min at 0 %), up to "
-                      "the last line\n"),
-            std::string::npos) << text;
+  EXPECT_NE(
+      text.find("\n  empty              02.03.2026 17:55:00 to 20:01:00 (2 h 06 min at 0 %), up to "
+                "the last line\n"),
+      std::string::npos)
+      << text;
   empty.ExternalPower(1);
   empty.Discharge(1.0 / 3, Straight(1000));
   Report charged({{"log.txt", empty.Text()}});
@@ -137,9 +139,12 @@ TEST(Analysis, AVoltageHeldTwoHoursIsProbablyExternalPower) {
   EXPECT_EQ(held.empty[0].riseTo, 100);
   EXPECT_EQ(held.fallingTime, 10 * HOUR - 5 * 60 + 20 * 60);
   text = report::SummaryText(charged.terminals[0], held);
-  EXPECT_NE(text.find("\n  empty              02.03.2026 17:55:00 to 21:02:00 (3 h 07 min at 0 %), then 100 % "
-                      "at 02.03.2026 21:03:00: probably charged in that time\n"),
-            std::string::npos) << text;
+  EXPECT_NE(
+      text.find(
+          "\n  empty              02.03.2026 17:55:00 to 21:02:00 (3 h 07 min at 0 %), then 100 % "
+          "at 02.03.2026 21:03:00: probably charged in that time\n"),
+      std::string::npos)
+      << text;
 
   LogSimulator brief = Battery(1000);
   brief.Discharge(3, Straight(1000));
@@ -220,10 +225,12 @@ TEST(Analysis, RepeatedLinesOverlappingUploadsAndImplausibleFallsAreSaidAndLeftO
 
   // Two readings with one stamp that differ only in the voltage now are both readings, and
   // two uploads of a model with the same stamps and other readings are two terminals.
-  const std::string one = "02.03.2026 08:00:00 4200000 3400000 3900000 62% 62%\r\n"
-                          "02.03.2026 08:10:00 4200000 3400000 3890000 61% 61%\r\n";
-  const std::string other = "02.03.2026 08:00:00 4200000 3400000 3899999 62% 62%\r\n"
-                            "02.03.2026 08:10:00 4200000 3400000 3889999 61% 61%\r\n";
+  const std::string one =
+      "02.03.2026 08:00:00 4200000 3400000 3900000 62% 62%\r\n"
+      "02.03.2026 08:10:00 4200000 3400000 3890000 61% 61%\r\n";
+  const std::string other =
+      "02.03.2026 08:00:00 4200000 3400000 3899999 62% 62%\r\n"
+      "02.03.2026 08:10:00 4200000 3400000 3889999 61% 61%\r\n";
   Report both({{"log.txt", one.substr(0, one.size() / 2) + other.substr(0, other.size() / 2)}});
   EXPECT_EQ(both.terminals.at(0).duplicates, 0u);
   EXPECT_EQ(both.terminals.at(0).entries.size(), 2u);
@@ -406,8 +413,10 @@ TEST(Analysis, ADischargeToEmptyOfTheModelLendsItsCurve) {
     EXPECT_EQ(t.assumptions.rfind("assumed: the learnt curve ", 0), 0u) << t.assumptions;
     const std::string text = report::SummaryText(r.terminals[i], all[i]);
     EXPECT_NE(text.find("\n  curve              learnt from r_M_202603020800.txt:1 to "),
-              std::string::npos) << text;
-    EXPECT_NE(text.find(", a discharge of 02.03.2026 08:00:00 to 14:34:00\n"), std::string::npos) << text;
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(", a discharge of 02.03.2026 08:00:00 to 14:34:00\n"), std::string::npos)
+        << text;
     // Up to its first line at 0 %, not through the held ones after it.
     EXPECT_NE(t.assumptions.find("(a discharge of 6.6 h,"), std::string::npos) << t.assumptions;
     EXPECT_NEAR(t.seconds, truth, 0.15 * truth) << t.assumptions;
@@ -421,7 +430,8 @@ TEST(Analysis, ADischargeToEmptyOfTheModelLendsItsCurve) {
     const std::string text = report::SummaryText(r.terminals[i], all[i]);
     EXPECT_NE(text.find("\n  curve              none learnt (the store not read) for this model: "
                         "typical curves\n"),
-              std::string::npos) << text;
+              std::string::npos)
+        << text;
   }
   // Its own earlier discharge serves the first terminal without the others.
   EXPECT_EQ(r.Of(0).timeLeft.seconds, all[0].timeLeft.seconds);

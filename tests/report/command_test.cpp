@@ -215,28 +215,37 @@ TEST_F(ReportCommand, ACurveLearntIsKeptForALaterLogOfItsModel) {
   ASSERT_EQ(Run("r_TM_202603031200.txt --no-curves"), 0) << Read("err.txt");
   EXPECT_NE(Read("out.txt").find("\n  curve              none learnt (the store not read) for this "
                                  "model: typical curves\n"),
-            std::string::npos) << Read("out.txt");
+            std::string::npos)
+      << Read("out.txt");
   ASSERT_EQ(Run("r_TM_202603021800.txt --no-curves"), 0) << Read("err.txt");
   EXPECT_FALSE(std::filesystem::exists(dir_ + "/data"));
 
   ASSERT_EQ(Run("r_TM_202603021800.txt"), 0) << Read("err.txt");
   EXPECT_EQ(Read("err.txt"), "");
-  EXPECT_NE(Read("out.txt").find("\n\nStored in " + store + "/TM.curves: 1 curve of model TM, the latest "
+  EXPECT_NE(Read("out.txt").find("\n\nStored in " + store +
+                                 "/TM.curves: 1 curve of model TM, the latest "
                                  "r_TM_202603021800.txt:1 to "),
-            std::string::npos) << Read("out.txt");
+            std::string::npos)
+      << Read("out.txt");
   ASSERT_EQ(Run("r_TM_202603031200.txt"), 0) << Read("err.txt");
   const std::string out = Read("out.txt");
-  EXPECT_NE(out.find("\n  curve              stored, learnt from r_TM_202603021800.txt, a discharge of "
-                     "02.03.2026 08:00:00 to 17:"),
-            std::string::npos) << out;
+  EXPECT_NE(
+      out.find("\n  curve              stored, learnt from r_TM_202603021800.txt, a discharge of "
+               "02.03.2026 08:00:00 to 17:"),
+      std::string::npos)
+      << out;
   EXPECT_NE(out.find("(assumed: the learnt curve (a discharge of 9."), std::string::npos) << out;
   EXPECT_EQ(out.find("Stored in"), std::string::npos) << out;  // nothing new to keep
 
   ASSERT_EQ(Run("--list-curves"), 0) << Read("err.txt");
-  EXPECT_EQ(Read("out.txt").rfind("Learnt curves in " + store + " (newest first; a report takes the "
-                                  "newest of its model):\n  TM               r_TM_202603021800.txt, "
-                                  "a discharge of 02.03.2026 08:00:00 to 17:", 0),
-            0u) << Read("out.txt");
+  EXPECT_EQ(
+      Read("out.txt").rfind("Learnt curves in " + store +
+                                " (newest first; a report takes the "
+                                "newest of its model):\n  TM               r_TM_202603021800.txt, "
+                                "a discharge of 02.03.2026 08:00:00 to 17:",
+                            0),
+      0u)
+      << Read("out.txt");
   EXPECT_EQ(Run("--list-curves r_TM_202603031200.txt"), 2);
   EXPECT_EQ(Run("--list-curves --no-curves"), 2);
 
@@ -252,21 +261,24 @@ TEST_F(ReportCommand, ACurveLearntIsKeptForALaterLogOfItsModel) {
   std::filesystem::rename(store, dir_ + "/elsewhere");
   std::filesystem::create_directory_symlink(dir_ + "/elsewhere", store);
   ASSERT_EQ(Run("r_TM_202603031200.txt r_TM_202603021800.txt"), 0);
-  EXPECT_EQ(Read("err.txt"), "battest-report: " + store + ": a link, not followed: learnt curves "
-                             "neither read nor stored\n");
+  EXPECT_EQ(Read("err.txt"), "battest-report: " + store +
+                                 ": a link, not followed: learnt curves "
+                                 "neither read nor stored\n");
   EXPECT_EQ(Read("elsewhere/TM.curves"), kept);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ + "/elsewhere"), {}), 1);
   EXPECT_NE(Read("out.txt").find("\n  curve              learnt from r_TM_202603021800.txt:1 to "),
-            std::string::npos) << Read("out.txt");
+            std::string::npos)
+      << Read("out.txt");
 
   // A damaged file: said once, left as it is.
   std::filesystem::remove(store);
   std::filesystem::create_directory(store);
   Write("data/battest/curves/TM.curves", kept.substr(0, kept.size() / 2));
   ASSERT_EQ(Run("r_TM_202603031200.txt r_TM_202603021800.txt"), 0);
-  EXPECT_EQ(Read("err.txt"), "battest-report: " + store + "/TM.curves: cut short: it does not end "
-                             "with 'end' and its count of curves: not used, left as it is; the "
-                             "curves of model TM not stored\n");
+  EXPECT_EQ(Read("err.txt"), "battest-report: " + store +
+                                 "/TM.curves: cut short: it does not end "
+                                 "with 'end' and its count of curves: not used, left as it is; the "
+                                 "curves of model TM not stored\n");
   EXPECT_EQ(Read("data/battest/curves/TM.curves"), kept.substr(0, kept.size() / 2));
 }
 

@@ -263,7 +263,8 @@ std::vector<LearntDischarge> Discharges(const std::vector<Terminal>& terminals) 
   std::vector<LearntDischarge> all;
   for (const Terminal& t : terminals) {
     Summary scratch;
-    for (LearntDischarge& d : DischargesOf(t, PiecesBySegment(t, &scratch))) all.push_back(std::move(d));
+    for (LearntDischarge& d : DischargesOf(t, PiecesBySegment(t, &scratch)))
+      all.push_back(std::move(d));
   }
   return all;
 }

@@ -47,22 +47,22 @@ struct HeldVoltage {
 // reading of an empty battery; so where the percentage rose after it, the terminal was
 // probably charged in it.
 struct EmptyStretch {
-  Seconds from, to;        // its first and last reading
-  bool rose = false;       // a reading above 0 % came after it
-  bool afterGap = false;   // in the next segment (see timeline.h)
-  Seconds riseAt = 0;      // that reading's stamp
-  int riseTo = 0;          // and its filtered percentage
+  Seconds from, to;       // its first and last reading
+  bool rose = false;      // a reading above 0 % came after it
+  bool afterGap = false;  // in the next segment (see timeline.h)
+  Seconds riseAt = 0;     // that reading's stamp
+  int riseTo = 0;         // and its filtered percentage
 };
 
 // A discharge to empty whose curve the estimate may take: learnt from the logs given, or
 // kept by an earlier report in the store of learnt curves (curve_store.h).
 struct LearntDischarge {
-  std::string model;             // the terminal model of its uploads; "" for another file
+  std::string model;                   // the terminal model of its uploads; "" for another file
   const Terminal* terminal = nullptr;  // the terminal it was learnt from; none when stored
-  std::string source;            // its log: the path given, or the file name in the store
-  std::string lines;             // "1 to 85", "1 to FILE:85" in `source`; "" when stored
-  Seconds first = 0, last = 0;   // its first reading, and its first at its lowest percentage
-  int64_t stored = 0;            // when it was stored, in seconds since 1970 (UTC); 0: not
+  std::string source;                  // its log: the path given, or the file name in the store
+  std::string lines;                   // "1 to 85", "1 to FILE:85" in `source`; "" when stored
+  Seconds first = 0, last = 0;         // its first reading, and its first at its lowest percentage
+  int64_t stored = 0;                  // when it was stored, in seconds since 1970 (UTC); 0: not
   LearntCurve curve;
 };
 
@@ -87,10 +87,10 @@ struct Summary {
 
   std::vector<HeldVoltage> externalPower;
   std::vector<EmptyStretch> empty;
-  Seconds emptyTime = 0;        // the empty stretches' lengths added up
+  Seconds emptyTime = 0;  // the empty stretches' lengths added up
 
-  LearntDischarge curve;        // the learnt curve offered to the estimate (curve.known: any)
-  bool storeRead = false;       // the store's curves of its model were offered too
+  LearntDischarge curve;   // the learnt curve offered to the estimate (curve.known: any)
+  bool storeRead = false;  // the store's curves of its model were offered too
 
   size_t implausible = 0;        // falls faster than IMPLAUSIBLE_PERCENT_PER_HOUR
   std::string firstImplausible;  // "FILE:LINE: 90 % to 5 % in 1 min"

@@ -317,7 +317,8 @@ void CutLog(const Cell& cell, const Discharge& d, int n, const std::vector<int>&
 double StraightLine(const std::vector<Reading>& lines, size_t j) {
   double n = 0, st = 0, sp = 0, stt = 0, stp = 0;
   for (size_t i = j + 1; i-- > 0 && lines[j].time - lines[i].time <= 3600;) {
-    const double t = static_cast<double>(lines[i].time - lines[j].time), p = lines[i].filteredPercent;
+    const double t = static_cast<double>(lines[i].time - lines[j].time),
+                 p = lines[i].filteredPercent;
     n++, st += t, sp += p, stt += t * t, stp += t * p;
   }
   const double slope = n > 1 ? (n * stp - st * sp) / (n * stt - st * st) : 0;  // % a second
@@ -431,7 +432,8 @@ std::vector<LearntDischarge> Offered(const std::vector<LearntDischarge>& kept,
   std::fill(std::begin(mean.curve.volts), std::end(mean.curve.volts), 0.0);
   for (size_t i = kept.size() - n; i < kept.size(); i++) {
     mean.curve.hours += kept[i].curve.hours / static_cast<double>(n);
-    for (int k = 0; k < LEARNT_POINTS; k++) mean.curve.volts[k] += kept[i].curve.volts[k] / static_cast<double>(n);
+    for (int k = 0; k < LEARNT_POINTS; k++)
+      mean.curve.volts[k] += kept[i].curve.volts[k] / static_cast<double>(n);
   }
   return {mean};
 }
@@ -448,7 +450,8 @@ MeasuredCuts RunMeasuredBacktest(const std::vector<MeasuredDischarge>& all,
   std::vector<std::string> cells;
   for (const MeasuredDischarge& m : all) {
     const std::string cell = m.dataset + " " + m.cell;
-    if (Measurable(m) && std::find(cells.begin(), cells.end(), cell) == cells.end()) cells.push_back(cell);
+    if (Measurable(m) && std::find(cells.begin(), cells.end(), cell) == cells.end())
+      cells.push_back(cell);
   }
   int n = 0;
   for (const std::string& cell : cells) {
@@ -496,7 +499,8 @@ MeasuredCuts RunMeasuredBacktest(const std::vector<MeasuredDischarge>& all,
         });
       }
       // Then it is kept, as a report of its whole log would keep it.
-      std::vector<LogFile> files{ParseLogText(UploadName(m.cell, d.lines.back().time), LogText(d.lines))};
+      std::vector<LogFile> files{
+          ParseLogText(UploadName(m.cell, d.lines.back().time), LogText(d.lines))};
       std::vector<Terminal> terminals = BuildTerminals(files);
       bool changed = false;
       kept = MergeCurves(kept, Discharges(terminals), d.lines.back().time, &changed);

@@ -86,10 +86,10 @@ enum class StoredRule { Latest, First, Mean };
 struct MeasuredOptions {
   StoredRule stored = StoredRule::Latest;  // what the store offers: as a report (the latest
   int meanOf = 4;                          // kept), the cell's first, or the mean of the latest
-  double stretchHours = 10;  // the bench's cell's hours from full to empty
+  double stretchHours = 10;                // the bench's cell's hours from full to empty
   double noiseVolts = 0.003;
-  double voltsMin = 0;       // the terminal's minimum; 0: each laboratory's empty voltage
-  int every = 1;             // estimates every so many discharges of a cell (all are stored)
+  double voltsMin = 0;  // the terminal's minimum; 0: each laboratory's empty voltage
+  int every = 1;        // estimates every so many discharges of a cell (all are stored)
 };
 struct MeasuredCuts {
   std::vector<Cut> alone, stored, naive;

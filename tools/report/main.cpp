@@ -63,7 +63,8 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 void PrintLines(std::FILE* to, const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) std::fprintf(to, "%s%s\n", to == stderr ? "battest-report: " : "", line.c_str());
+  for (const std::string& line : lines)
+    std::fprintf(to, "%s%s\n", to == stderr ? "battest-report: " : "", line.c_str());
 }
 
 }  // namespace
@@ -110,7 +111,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> notes, problems;
   if (listCurves) {
     if (!logs.empty()) return UsageError("--list-curves takes no log file");
-    if (store.empty()) return UsageError("no store of learnt curves: HOME is not set; give --curves DIR");
+    if (store.empty())
+      return UsageError("no store of learnt curves: HOME is not set; give --curves DIR");
     std::fputs(report::ListCurves(store, &problems).c_str(), stdout);
     PrintLines(stderr, problems);
     return 0;
@@ -154,7 +156,8 @@ int main(int argc, char** argv) {
     if (!t.model.empty()) models.push_back(t.model);
   }
   if (!store.empty() && !models.empty()) {
-    stored = report::ReadAndStoreCurves(store, models, learnt, std::time(nullptr), &notes, &problems);
+    stored =
+        report::ReadAndStoreCurves(store, models, learnt, std::time(nullptr), &notes, &problems);
   } else if (!noCurves && !models.empty()) {
     problems.push_back("no store of learnt curves: HOME is not set (give --curves DIR)");
   }

@@ -48,7 +48,8 @@ std::string Span(Seconds from, Seconds to) {
 std::string CurveText(const Terminal& t, const Summary& s) {
   const LearntDischarge& d = s.curve;
   if (!d.curve.known) {
-    if (t.model.empty()) return "none learnt (no discharge to empty earlier in the log): typical curves";
+    if (t.model.empty())
+      return "none learnt (no discharge to empty earlier in the log): typical curves";
     return std::string("none learnt") + (s.storeRead ? " or stored" : " (the store not read)") +
            " for this model: typical curves";
   }
@@ -60,7 +61,8 @@ std::string CurveText(const Terminal& t, const Summary& s) {
     time_t when = static_cast<time_t>(d.stored);
     struct tm local;
     char stamp[40] = "?";
-    if (localtime_r(&when, &local) != nullptr) std::strftime(stamp, sizeof stamp, "%d.%m.%Y %H:%M:%S", &local);
+    if (localtime_r(&when, &local) != nullptr)
+      std::strftime(stamp, sizeof stamp, "%d.%m.%Y %H:%M:%S", &local);
     text += std::string(", stored ") + stamp;
   }
   return text;
@@ -74,7 +76,8 @@ std::string EmptyText(const EmptyStretch& e) {
   text += " (" + FormatDuration(e.to - e.from) + " at 0 %)";
   if (e.rose) {
     text += ", then " + std::to_string(e.riseTo) + " % at " + FormatStamp(e.riseAt) +
-            (e.afterGap ? ", after a gap: probably charged by then" : ": probably charged in that time");
+            (e.afterGap ? ", after a gap: probably charged by then"
+                        : ": probably charged in that time");
   } else {  // only the last can end so: a rise or 0 % follows every other
     text += ", up to the last line";
   }

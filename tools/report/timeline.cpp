@@ -49,7 +49,8 @@ struct Sorted {
     const size_t old = readings.size();
     for (const NumberedReading& r : file.readings) readings.push_back(r.reading);
     std::sort(readings.begin() + static_cast<ptrdiff_t>(old), readings.end(), Before);
-    std::inplace_merge(readings.begin(), readings.begin() + static_cast<ptrdiff_t>(old), readings.end(), Before);
+    std::inplace_merge(readings.begin(), readings.begin() + static_cast<ptrdiff_t>(old),
+                       readings.end(), Before);
     first = readings.empty() ? 0 : readings.front().time;
     last = readings.empty() ? 0 : readings.back().time;
   }
