@@ -1,12 +1,19 @@
-// The time left to 0 % against the truth on made-up cells: the figures of the backtest.
-//   backtest_bench [CELLS] [design|held-out|both|bench|all] [-v] [--learnt] [--seed N]
+// The time left to 0 % against the truth on made-up and measured cells: the figures of
+// the backtest.
+//   backtest_bench [CELLS] [design|held-out|both|bench|all|measured] [-v] [--learnt]
+//                  [--seed N] [--stretch HOURS] [--noise MV] [--every N]
 // prints, for each family of cells, the median relative error over all cuts and over the
 // cuts at 40 % or less, how often the 80 % interval held the truth, and per cut level.
 // "both" is the design and held-out families; "bench" the family of the bench's own curve
 // and the bench's own cell run from 45 % as on the bench; "all" all of them. -v lists
 // every cut; --learnt starts each cell's log (of any family) with a discharge to 0 % of
 // another cell of its model, whose curve the estimate learns; --seed draws other design
-// cells (the held-out and bench families keep theirs).
+// cells (the held-out and bench families keep theirs). "measured" replays the measured
+// discharges of the design set ($BATTEST_CELLS, else the build's) and prints the figures
+// of the log alone, with the store of the cell's earlier discharges, and of a straight
+// line, apart, in all and per cell; --stretch, --noise and --every change how they are
+// replayed (10 h, 3 mV, every discharge).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +22,7 @@
 #include <vector>
 
 #include "tools/report/backtest.h"
+#include "tools/report/measured_cells.h"
 #include "tools/report/stamp.h"
 
 namespace {
@@ -61,6 +69,41 @@ void Print(const char* name, const std::vector<report::Cut>& cuts, bool verbose)
   }
 }
 
+// The three estimates of the measured discharges, in all and per cell.
+void PrintMeasured(const report::MeasuredCuts& m, bool verbose) {
+  const std::pair<const char*, const std::vector<report::Cut>*> ways[] = {
+      {"the log alone", &m.alone},
+      {"with the store (the cell's earlier discharges)", &m.stored},
+      {"a straight line through the last hour's percentage", &m.naive}};
+  for (const auto& [name, cuts] : ways) {
+    std::printf("Measured cells, %s:\n", name);
+    Print("  all", *cuts, false);
+    std::vector<std::string> groups;
+    for (const report::Cut& c : *cuts) {
+      if (std::find(groups.begin(), groups.end(), c.group) == groups.end())
+        groups.push_back(c.group);
+    }
+    for (const std::string& group : groups) {
+      std::vector<report::Cut> some;
+      for (const report::Cut& c : *cuts) {
+        if (c.group == group) some.push_back(c);
+      }
+      report::BacktestFigures f = report::Figures(some);
+      std::printf(
+          "  %-34s %4zu cuts, median error %.3f, at 40 %% or less %.3f, interval holds %.0f %%, "
+          "median ln(estimate/truth) %+.3f\n",
+          group.c_str(), f.cuts, f.medianError, f.medianErrorLow, f.coverage * 100,
+          f.medianLogRatio);
+    }
+    if (!verbose) continue;
+    for (const report::Cut& c : *cuts) {
+      std::printf("  at %2d %%: truth %6.2f h, estimate %6.2f h (%6.2f to %6.2f)%s  %s\n",
+                  c.percent, c.truth / 3600, c.estimate / 3600, c.low / 3600, c.high / 3600,
+                  c.known ? "" : " none", c.cellText.c_str());
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,6 +111,7 @@ int main(int argc, char** argv) {
   std::string which = argc > 2 ? argv[2] : "both";
   bool verbose = false, learnt = false, usage = false;
   uint32_t seed = 1;
+  report::MeasuredOptions measured;
   for (int i = 3; i < argc; i++) {
     if (std::strcmp(argv[i], "-v") == 0) {
       verbose = true;
@@ -75,16 +119,48 @@ int main(int argc, char** argv) {
       learnt = true;
     } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
       seed = static_cast<uint32_t>(std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--stretch") == 0 && i + 1 < argc &&
+               std::atof(argv[i + 1]) > 0) {
+      measured.stretchHours = std::atof(argv[++i]);
+    } else if (std::strcmp(argv[i], "--noise") == 0 && i + 1 < argc &&
+               std::atof(argv[i + 1]) >= 0) {
+      measured.noiseVolts = std::atof(argv[++i]) / 1000;
+    } else if (std::strcmp(argv[i], "--min") == 0 && i + 1 < argc && std::atof(argv[i + 1]) >= 0) {
+      measured.voltsMin = std::atof(argv[++i]);
+    } else if (std::strcmp(argv[i], "--stored-first") == 0) {
+      measured.stored = report::StoredRule::First;
+    } else if (std::strcmp(argv[i], "--stored-mean") == 0 && i + 1 < argc &&
+               std::atoi(argv[i + 1]) > 0) {
+      measured.stored = report::StoredRule::Mean;
+      measured.meanOf = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--every") == 0 && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
+      measured.every = std::atoi(argv[++i]);
     } else {
       usage = true;
     }
   }
   if (usage || cells <= 0 ||
       (which != "design" && which != "held-out" && which != "both" && which != "bench" &&
-       which != "all")) {
-    std::fprintf(stderr, "usage: backtest_bench [CELLS] [design|held-out|both|bench|all] [-v] "
-                         "[--learnt] [--seed N]\n");
+       which != "all" && which != "measured")) {
+    std::fprintf(stderr,
+                 "usage: backtest_bench [CELLS] [design|held-out|both|bench|all|measured] [-v] "
+                 "[--learnt] [--seed N] [--stretch HOURS] [--noise MV] [--every N]\n");
     return 2;
+  }
+  if (which == "measured") {
+    std::vector<report::MeasuredDischarge> discharges;
+    std::string error;
+    if (!report::ReadMeasuredCells(report::MeasuredCellsDir(), &discharges, &error)) {
+      std::fprintf(stderr, "backtest_bench: %s\n", error.c_str());
+      return 1;
+    }
+    std::printf(
+        "Time left to 0 %%: %zu measured discharges of %s, stretched to %.1f h, noise %.1f mV, "
+        "each log cut at 80, 60, 40, 30, 20 and 10 %%\n",
+        discharges.size(), report::MeasuredCellsDir().c_str(), measured.stretchHours,
+        measured.noiseVolts * 1000);
+    PrintMeasured(report::RunMeasuredBacktest(discharges, measured), verbose);
+    return 0;
   }
   std::printf("Time left to 0 %%: %d made-up cells of each family, each log cut at 80, 60, 40, "
               "30, 20 and 10 %%\n",

@@ -28,10 +28,11 @@ class ReportCommand : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
-  // Runs the command in the test's directory: "ENV... battest-report ARGS".
+  // Runs the command in the test's directory: "ENV... battest-report ARGS", its store of
+  // learnt curves in the directory's data/battest/curves.
   int Run(const std::string& args, const std::string& env = "") {
-    std::string command = "cd " + dir_ + " && " + env + " " + BATTEST_REPORT + " " + args +
-                          " >out.txt 2>err.txt";
+    std::string command = "cd " + dir_ + " && XDG_DATA_HOME=" + dir_ + "/data " + env + " " +
+                          BATTEST_REPORT + " " + args + " >out.txt 2>err.txt";
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -376,6 +377,115 @@ TEST_F(ReportCommand, NamesEachMissingFileNameAndProtectsCsvCells) {
   EXPECT_EQ(Run("@x.txt --csv /dev/full"), 1);
   EXPECT_NE(Read("err.txt").find("battest-report: /dev/full: cannot write: "), std::string::npos)
       << Read("err.txt");
+}
+
+// On Monday a terminal of model TM ran from full to empty; on Tuesday its upload holds
+// only the first hours of a discharge. The report of Monday keeps the curve, that of
+// Tuesday alone takes it and says whence; --no-curves neither reads nor keeps one,
+// --list-curves shows what is kept, and --curves keeps it elsewhere. A model that would
+// be a path is kept under a plain name; a store that is a link is said, and the report
+// goes on.
+TEST_F(ReportCommand, ACurveLearntIsKeptForALaterLogOfItsModel) {
+  auto volts = [](double h) { return 3400 + 800 * report::LithiumShape(h / 9.8); };
+  report::LogSimulator monday(report::ToSeconds({2026, 3, 2, 8, 0, 0}), 4200, 3400),
+      tuesday(report::ToSeconds({2026, 3, 3, 8, 0, 0}), 4200, 3400);
+  monday.Discharge(10, volts);
+  tuesday.Discharge(4, volts);
+  Write("r_TM_202603021800.txt", monday.Text());
+  Write("r_TM_202603031200.txt", tuesday.Text());
+  const std::string store = dir_ + "/data/battest/curves";
+
+  // The pictures draw the estimate of the summary beside them: with typical curves here,
+  // with the stored one below, so they differ as the summaries do.
+  const bool pictures = Have("gnuplot");
+  const std::string typical = pictures ? " --png typical.png --html typical.html" : "";
+  ASSERT_EQ(Run("r_TM_202603031200.txt --no-curves" + typical), 0) << Read("err.txt");
+  const std::string typicalOut = Read("out.txt");
+  EXPECT_NE(typicalOut.find("\n  curve              none learnt (the store not read) for this "
+                            "model: typical curves\n"),
+            std::string::npos)
+      << typicalOut;
+  ASSERT_EQ(Run("r_TM_202603021800.txt --no-curves"), 0) << Read("err.txt");
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/data"));
+
+  ASSERT_EQ(Run("r_TM_202603021800.txt"), 0) << Read("err.txt");
+  EXPECT_EQ(Read("err.txt"), "");
+  EXPECT_NE(Read("out.txt").find("\n\nStored in " + store +
+                                 "/TM.curves: 1 curve of model TM, the latest "
+                                 "r_TM_202603021800.txt:1 to "),
+            std::string::npos)
+      << Read("out.txt");
+  ASSERT_EQ(Run("r_TM_202603031200.txt" +
+                std::string(pictures ? " --png stored.png --html stored.html" : "")),
+            0)
+      << Read("err.txt");
+  const std::string out = Read("out.txt");
+  EXPECT_NE(
+      out.find("\n  curve              stored, learnt from r_TM_202603021800.txt, a discharge of "
+               "02.03.2026 08:00:00 to 17:"),
+      std::string::npos)
+      << out;
+  EXPECT_NE(out.find("(assumed: the learnt curve (a discharge of 9."), std::string::npos) << out;
+  EXPECT_EQ(out.find("Stored in"), std::string::npos) << out;  // nothing new to keep
+  auto timeLeft = [](const std::string& summary) {
+    const size_t at = summary.find("time left to 0 %");
+    return at == std::string::npos ? "" : summary.substr(at, summary.find('\n', at) - at);
+  };
+  EXPECT_NE(timeLeft(out), timeLeft(typicalOut));
+  if (pictures) {
+    auto plot = [](const std::string& page) {  // the figure with the plot's SVG
+      const size_t at = page.find("<figure ");
+      return at == std::string::npos ? "" : page.substr(at, page.find("</figure>", at) - at);
+    };
+    const std::string storedPlot = plot(Read("stored.html")), storedPng = Read("stored.png");
+    EXPECT_FALSE(storedPlot.empty() || storedPng.empty());
+    EXPECT_TRUE(storedPlot != plot(Read("typical.html"))) << "the page's plot ignores the stored curve";
+    EXPECT_TRUE(storedPng != Read("typical.png")) << "the PNG ignores the stored curve";
+  }
+
+  ASSERT_EQ(Run("--list-curves"), 0) << Read("err.txt");
+  EXPECT_EQ(
+      Read("out.txt").rfind("Learnt curves in " + store +
+                                " (newest first; a report takes the "
+                                "newest of its model):\n  TM               r_TM_202603021800.txt, "
+                                "a discharge of 02.03.2026 08:00:00 to 17:",
+                            0),
+      0u)
+      << Read("out.txt");
+  EXPECT_EQ(Run("--list-curves r_TM_202603031200.txt"), 2);
+  EXPECT_EQ(Run("--list-curves --no-curves"), 2);
+
+  ASSERT_EQ(Run("r_TM_202603021800.txt --curves=shared"), 0) << Read("err.txt");
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir_ + "/shared/TM.curves"));
+
+  Write("r_.._202603021800.txt", monday.Text());
+  ASSERT_EQ(Run("'r_.._202603021800.txt' --curves shared"), 0) << Read("err.txt");
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir_ + "/shared/%2E..curves"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ + "/shared"), {}), 2);
+
+  const std::string kept = Read("data/battest/curves/TM.curves");
+  std::filesystem::rename(store, dir_ + "/elsewhere");
+  std::filesystem::create_directory_symlink(dir_ + "/elsewhere", store);
+  ASSERT_EQ(Run("r_TM_202603031200.txt r_TM_202603021800.txt"), 0);
+  EXPECT_EQ(Read("err.txt"), "battest-report: " + store +
+                                 ": a link, not followed: learnt curves "
+                                 "neither read nor stored\n");
+  EXPECT_EQ(Read("elsewhere/TM.curves"), kept);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ + "/elsewhere"), {}), 1);
+  EXPECT_NE(Read("out.txt").find("\n  curve              learnt from r_TM_202603021800.txt:1 to "),
+            std::string::npos)
+      << Read("out.txt");
+
+  // A damaged file: said once, left as it is.
+  std::filesystem::remove(store);
+  std::filesystem::create_directory(store);
+  Write("data/battest/curves/TM.curves", kept.substr(0, kept.size() / 2));
+  ASSERT_EQ(Run("r_TM_202603031200.txt r_TM_202603021800.txt"), 0);
+  EXPECT_EQ(Read("err.txt"), "battest-report: " + store +
+                                 "/TM.curves: cut short: it does not end "
+                                 "with 'end' and its count of curves: not used, left as it is; the "
+                                 "curves of model TM not stored\n");
+  EXPECT_EQ(Read("data/battest/curves/TM.curves"), kept.substr(0, kept.size() / 2));
 }
 
 TEST_F(ReportCommand, ExitStatusAndErrors) {

@@ -6,8 +6,11 @@
 namespace report {
 namespace {
 
+// A falling piece: its entries from `first` to `last`, its percentage at its lowest from
+// `lowest` on. It fell from `first` to `lowest`; after that it held there (the terminal ran
+// on at that percentage, or sat empty at 0 %), which is no falling time.
 struct Piece {
-  size_t first, last;  // entries
+  size_t first, last, lowest;
 };
 
 // Positions k in `readings` (entries with a reading) before which a falling piece must
@@ -64,7 +67,11 @@ std::vector<Piece> FallingPieces(const Terminal& t, const std::vector<size_t>& r
     if (!cut) continue;
     const Reading& a = t.entries[readings[start]].reading;
     const Reading& b = t.entries[readings[k - 1]].reading;
-    if (b.filteredPercent < a.filteredPercent) pieces.push_back({readings[start], readings[k - 1]});
+    if (b.filteredPercent < a.filteredPercent) {
+      size_t lowest = start;  // the first reading at its lowest (the last is at it: no rise)
+      while (t.entries[readings[lowest]].reading.filteredPercent > b.filteredPercent) lowest++;
+      pieces.push_back({readings[start], readings[k - 1], readings[lowest]});
+    }
     start = k;
   }
   return pieces;
@@ -96,52 +103,33 @@ std::vector<std::vector<Piece>> PiecesBySegment(const Terminal& t, Summary* s) {
   return all;
 }
 
-// The curve of the latest discharge to empty among `related` that gives one, but for
-// `estimated` (the piece of `t` whose time left is wanted): a falling piece from
-// LEARN_FROM_PERCENT or more to LEARN_TO_PERCENT or less.
-LearntCurve Learn(const std::vector<const Terminal*>& related, const Terminal& t,
-                  const Piece& estimated) {
-  struct Candidate {
-    const Terminal* from;
-    Piece piece;
-  };
-  std::vector<Candidate> candidates;
-  for (const Terminal* u : related) {
-    Summary scratch;
-    for (const std::vector<Piece>& pieces : PiecesBySegment(*u, &scratch)) {
-      for (const Piece& p : pieces) {
-        const Reading& a = u->entries[p.first].reading;
-        const Reading& b = u->entries[p.last].reading;
-        if (u == &t && p.last == estimated.last) continue;
-        if (a.filteredPercent < LEARN_FROM_PERCENT || b.filteredPercent > LEARN_TO_PERCENT) continue;
-        candidates.push_back({u, p});
+// The discharges to empty of `t` that lend a curve, in time order; `pieces` are t's.
+std::vector<LearntDischarge> DischargesOf(const Terminal& t,
+                                          const std::vector<std::vector<Piece>>& pieces) {
+  std::vector<LearntDischarge> found;
+  for (const std::vector<Piece>& segment : pieces) {
+    for (const Piece& p : segment) {
+      const Entry& first = t.entries[p.first];
+      const Entry& last = t.entries[p.lowest];
+      if (first.reading.filteredPercent < LEARN_FROM_PERCENT ||
+          last.reading.filteredPercent > LEARN_TO_PERCENT) {
+        continue;
       }
+      LearntDischarge d;
+      d.curve = LearnCurve(SamplesOf(t, {p.first, p.lowest, p.lowest}));
+      if (!d.curve.known) continue;
+      d.model = t.model;
+      d.terminal = &t;
+      d.source = first.file->path;
+      d.lines = std::to_string(first.line) + " to " +
+                (last.file == first.file ? "" : Visible(last.file->path) + ":") +
+                std::to_string(last.line);
+      d.first = first.reading.time;
+      d.last = last.reading.time;
+      found.push_back(d);
     }
   }
-  auto ends = [](const Candidate& c) { return c.from->entries[c.piece.last].reading.time; };
-  std::stable_sort(candidates.begin(), candidates.end(),
-                   [&](const Candidate& x, const Candidate& y) { return ends(x) > ends(y); });
-  for (Candidate& c : candidates) {
-    // It ends where it first showed its lowest percentage: a terminal runs on at 0 %, and
-    // the monitor holds the last reading it could use.
-    const int lowest = c.from->entries[c.piece.last].reading.filteredPercent;
-    for (size_t i = c.piece.first; i <= c.piece.last; i++) {
-      const Reading& r = c.from->entries[i].reading;
-      if (r.HasBatteryReading() && r.filteredPercent == lowest) {
-        c.piece.last = i;
-        break;
-      }
-    }
-    LearntCurve learnt = LearnCurve(SamplesOf(*c.from, c.piece));
-    if (!learnt.known) continue;
-    const Entry& first = c.from->entries[c.piece.first];
-    const Entry& last = c.from->entries[c.piece.last];
-    learnt.from = Visible(first.file->path) + ":" + std::to_string(first.line) + " to " +
-                  (last.file == first.file ? "" : Visible(last.file->path) + ":") +
-                  std::to_string(last.line);
-    return learnt;
-  }
-  return LearntCurve();
+  return found;
 }
 
 void EstimateFrom(const Terminal& t, const Piece& piece, const LearntCurve& learnt, Summary* s) {
@@ -161,10 +149,39 @@ void EstimateFrom(const Terminal& t, const Piece& piece, const LearntCurve& lear
   }
 }
 
+// The stretches of `t` at 0 %, each up to its last reading before the percentage rose or
+// its segment ended, and the reading that came next when it was above 0 %.
+void FindEmpty(const Terminal& t, Summary* s) {
+  bool open = false, ended = false;  // in a stretch; one ended with no reading since
+  for (const Segment& segment : t.segments) {
+    for (size_t i = segment.begin; i < segment.end; i++) {
+      const Reading& r = t.entries[i].reading;
+      if (!r.HasBatteryReading()) continue;
+      if (r.filteredPercent == 0) {
+        if (!open) s->empty.push_back({r.time, r.time});
+        s->empty.back().to = r.time;
+        open = true;
+      } else if (open || ended) {
+        s->empty.back().rose = true;
+        s->empty.back().afterGap = ended;
+        s->empty.back().riseAt = r.time;
+        s->empty.back().riseTo = r.filteredPercent;
+        open = false;
+      }
+      ended = false;
+    }
+    ended = open;
+    open = false;
+  }
+  for (const EmptyStretch& e : s->empty) s->emptyTime += e.to - e.from;
+}
+
 }  // namespace
 
-Summary Summarise(const Terminal& t, const std::vector<const Terminal*>& related) {
+Summary Summarise(const Terminal& t, const std::vector<const LearntDischarge*>& offered,
+                  bool storeRead) {
   Summary s;
+  s.storeRead = storeRead;
   s.lines = t.entries.size();
   s.first = t.entries.front().reading.time;
   s.last = t.entries.back().reading.time;
@@ -194,42 +211,85 @@ Summary Summarise(const Terminal& t, const std::vector<const Terminal*>& related
     }
     s.logged += t.entries[segment.end - 1].reading.time - t.entries[segment.begin].reading.time;
   }
-  std::vector<Piece> lastPieces;
-  for (const std::vector<Piece>& pieces : PiecesBySegment(t, &s)) {
-    for (const Piece& p : pieces) {
+  FindEmpty(t, &s);
+  const Piece* estimated = nullptr;
+  const std::vector<std::vector<Piece>> pieces = PiecesBySegment(t, &s);
+  for (const std::vector<Piece>& segment : pieces) {
+    for (const Piece& p : segment) {
+      // It fell up to its first reading at its lowest percentage, and held there after.
       const Reading& a = t.entries[p.first].reading;
-      const Reading& b = t.entries[p.last].reading;
+      const Reading& b = t.entries[p.lowest].reading;
       s.fallingTime += b.time - a.time;
       fallPercent += a.filteredPercent - b.filteredPercent;
       fallVolts += ToVolts(a.voltageNow, t.unit) - ToVolts(b.voltageNow, t.unit);
+      estimated = &p;
     }
-    if (!pieces.empty()) lastPieces = pieces;
   }
   if (s.fallingTime > 0) {
     double hours = static_cast<double>(s.fallingTime) / 3600;
     s.percentPerHour = fallPercent / hours;
     s.millivoltsPerHour = fallVolts * 1000 / hours;
   }
-  if (lastPieces.empty()) {
+  if (estimated == nullptr) {
     s.timeLeft.whyNot = "the filtered percentage never fell";
   } else {
-    std::vector<const Terminal*> own{&t};
-    const Piece& estimated = lastPieces.back();
-    EstimateFrom(t, estimated, Learn(related.empty() ? own : related, t, estimated), &s);
+    const Seconds from = t.entries[estimated->first].reading.time;
+    const Seconds to = t.entries[estimated->last].reading.time;
+    const LearntDischarge* chosen = nullptr;
+    for (const LearntDischarge* d : offered) {
+      // One that overlaps the piece is that piece itself (learnt now, or stored before).
+      if (d->first <= to && d->last >= from) continue;
+      // The latest; of two that end together, the one learnt from the logs given.
+      if (chosen == nullptr || d->last > chosen->last ||
+          (d->last == chosen->last && chosen->stored != 0 && d->stored == 0)) {
+        chosen = d;
+      }
+    }
+    if (chosen != nullptr) s.curve = *chosen;
+    EstimateFrom(t, *estimated, s.curve.curve, &s);
   }
   return s;
 }
 
-std::vector<Summary> SummariseAll(const std::vector<Terminal>& terminals) {
+Summary Summarise(const Terminal& t) {
+  Summary scratch;
+  const std::vector<LearntDischarge> own = DischargesOf(t, PiecesBySegment(t, &scratch));
+  std::vector<const LearntDischarge*> offered;
+  for (const LearntDischarge& d : own) offered.push_back(&d);
+  return Summarise(t, offered);
+}
+
+std::vector<LearntDischarge> Discharges(const std::vector<Terminal>& terminals) {
+  std::vector<LearntDischarge> all;
+  for (const Terminal& t : terminals) {
+    Summary scratch;
+    for (LearntDischarge& d : DischargesOf(t, PiecesBySegment(t, &scratch)))
+      all.push_back(std::move(d));
+  }
+  return all;
+}
+
+std::vector<Summary> SummariseAll(const std::vector<Terminal>& terminals,
+                                  const std::vector<LearntDischarge>& learnt,
+                                  const std::vector<LearntDischarge>* stored) {
   std::vector<Summary> summaries;
   for (const Terminal& t : terminals) {
-    std::vector<const Terminal*> related;
-    for (const Terminal& u : terminals) {
-      if (&u == &t || (!t.model.empty() && u.model == t.model)) related.push_back(&u);
+    std::vector<const LearntDischarge*> offered;
+    for (const LearntDischarge& d : learnt) {
+      if (d.terminal == &t || (!t.model.empty() && d.model == t.model)) offered.push_back(&d);
     }
-    summaries.push_back(Summarise(t, related));
+    if (stored != nullptr && !t.model.empty()) {
+      for (const LearntDischarge& d : *stored) {
+        if (d.model == t.model) offered.push_back(&d);
+      }
+    }
+    summaries.push_back(Summarise(t, offered, stored != nullptr && !t.model.empty()));
   }
   return summaries;
+}
+
+std::vector<Summary> SummariseAll(const std::vector<Terminal>& terminals) {
+  return SummariseAll(terminals, Discharges(terminals), nullptr);
 }
 
 }  // namespace report

@@ -15,6 +15,8 @@
 #ifndef TOOLS_REPORT_ANALYSIS_H
 #define TOOLS_REPORT_ANALYSIS_H
 
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "tools/report/estimate.h"
@@ -41,6 +43,29 @@ struct HeldVoltage {
   double volts;
 };
 
+// A stretch at 0 %: the battery empty, or, on external power, the monitor keeping the last
+// reading of an empty battery; so where the percentage rose after it, the terminal was
+// probably charged in it.
+struct EmptyStretch {
+  Seconds from, to;       // its first and last reading
+  bool rose = false;      // a reading above 0 % came after it
+  bool afterGap = false;  // in the next segment (see timeline.h)
+  Seconds riseAt = 0;     // that reading's stamp
+  int riseTo = 0;         // and its filtered percentage
+};
+
+// A discharge to empty whose curve the estimate may take: learnt from the logs given, or
+// kept by an earlier report in the store of learnt curves (curve_store.h).
+struct LearntDischarge {
+  std::string model;                   // the terminal model of its uploads; "" for another file
+  const Terminal* terminal = nullptr;  // the terminal it was learnt from; none when stored
+  std::string source;                  // its log: the path given, or the file name in the store
+  std::string lines;                   // "1 to 85", "1 to FILE:85" in `source`; "" when stored
+  Seconds first = 0, last = 0;         // its first reading, and its first at its lowest percentage
+  int64_t stored = 0;                  // when it was stored, in seconds since 1970 (UTC); 0: not
+  LearntCurve curve;
+};
+
 struct Summary {
   Seconds first = 0, last = 0;  // stamps of the first and last line
   Seconds logged = 0;           // the segments' lengths added up
@@ -61,17 +86,36 @@ struct Summary {
   size_t timeLeftReadings = 0;
 
   std::vector<HeldVoltage> externalPower;
+  std::vector<EmptyStretch> empty;
+  Seconds emptyTime = 0;  // the empty stretches' lengths added up
+
+  LearntDischarge curve;   // the learnt curve offered to the estimate (curve.known: any)
+  bool storeRead = false;  // the store's curves of its model were offered too
 
   size_t implausible = 0;        // falls faster than IMPLAUSIBLE_PERCENT_PER_HOUR
   std::string firstImplausible;  // "FILE:LINE: 90 % to 5 % in 1 min"
 };
 
-// The summary of `terminal`. Its estimate of the time left takes the curve of the latest
-// discharge to empty (from LEARN_FROM_PERCENT or more to LEARN_TO_PERCENT or less) among the
-// terminals `related` (itself when none are given), when there is one, but for the piece
-// it estimates from; else the typical curves.
-Summary Summarise(const Terminal& terminal, const std::vector<const Terminal*>& related = {});
-// The summaries of all `terminals`, each related to those of its model.
+// The discharges to empty of `terminals` that lend a curve: falling pieces from
+// LEARN_FROM_PERCENT or more down to LEARN_TO_PERCENT or less, up to their first reading at
+// their lowest percentage, whose readings give a curve (LearnCurve). In time order within
+// each terminal.
+std::vector<LearntDischarge> Discharges(const std::vector<Terminal>& terminals);
+
+// The summary of `terminal`. Its estimate of the time left is offered the curve of the
+// latest discharge of `offered` (by its end), but for one that overlaps the piece it
+// estimates from (that piece itself, learnt or stored before); with none, the typical
+// curves alone. `storeRead` says whether the store's curves were among those offered.
+Summary Summarise(const Terminal& terminal, const std::vector<const LearntDischarge*>& offered,
+                  bool storeRead = false);
+// The same, offered the terminal's own discharges.
+Summary Summarise(const Terminal& terminal);
+// The summaries of all `terminals`, each offered the discharges of `learnt` (Discharges())
+// of its model, or, for a terminal without a model, its own; and `stored`, the store's
+// curves, of its model. Without `learnt`, those of `terminals`.
+std::vector<Summary> SummariseAll(const std::vector<Terminal>& terminals,
+                                  const std::vector<LearntDischarge>& learnt,
+                                  const std::vector<LearntDischarge>* stored);
 std::vector<Summary> SummariseAll(const std::vector<Terminal>& terminals);
 
 }  // namespace report

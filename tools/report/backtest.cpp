@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 
 #include "tools/report/analysis.h"
+#include "tools/report/curve_store.h"
 #include "tools/report/simulated_log.h"
 
 namespace report {
@@ -165,22 +167,28 @@ struct Discharge {
   double zeroSeconds = -1;  // when the filtered percentage first read 0
 };
 
+struct Limits {
+  double voltsMax, voltsMin;
+  bool microvolts;
+};
+
 // The monitor and the log, reading by reading, until the filtered percentage reads 0; with
-// `logEmpty`, that reading is logged too (the terminal runs on at 0 %).
-Discharge Run(const Cell& c, Random* r, Seconds start, bool logEmpty = false) {
+// `logEmpty`, that reading is logged too (the terminal runs on at 0 %). `cell(t, &volts,
+// &charge)` gives the reading at t seconds and the cell's charge then, or false when the
+// cell has no more to give.
+Discharge Monitor(const Limits& limits, const std::function<bool(double, double*, double*)>& cell,
+                  Seconds start, bool logEmpty) {
   Discharge d;
-  const double unit = c.microvolts ? 1e6 : 1e3;
-  const int32_t vMax = static_cast<int32_t>(std::lround(c.voltsMax * unit));
-  const int32_t vMin = static_cast<int32_t>(std::lround(c.voltsMin * unit));
+  const double unit = limits.microvolts ? 1e6 : 1e3;
+  const int32_t vMax = static_cast<int32_t>(std::lround(limits.voltsMax * unit));
+  const int32_t vMin = static_cast<int32_t>(std::lround(limits.voltsMin * unit));
   Reading state;
   state.voltageMax = vMax;
   state.voltageMin = vMin;
   int lastLevel = 100;
   bool onBatteryBefore = false;
-  double charge = c.startCharge, lastLog = -1e9;
-  for (double t = 0; t < MAX_HOURS * 3600; t += SAMPLE_S) {
-    double current = c.Current(t / 3600, r);
-    double volts = c.Ocv(charge) - current * c.resistance + c.noiseVolts * r->Gauss();
+  double lastLog = -1e9, volts = 0, charge = 0;
+  for (double t = 0; t < MAX_HOURS * 3600 && cell(t, &volts, &charge); t += SAMPLE_S) {
     int32_t v = static_cast<int32_t>(std::lround(volts * unit));
     state.voltageNow = v;
     int percent = 0;
@@ -210,10 +218,22 @@ Discharge Run(const Cell& c, Random* r, Seconds start, bool logEmpty = false) {
       d.charges.push_back(charge);
       lastLog = t;
     }
-    charge -= current * SAMPLE_S / 3600 / c.capacityAh;
-    if (charge < -0.05) break;  // a cell that never shows 0 %: not used
   }
   return d;
+}
+
+// A made-up cell under its load, as the monitor reads it.
+Discharge Run(const Cell& c, Random* r, Seconds start, bool logEmpty = false) {
+  double charge = c.startCharge;
+  auto cell = [&](double t, double* volts, double* now) {
+    if (charge < -0.05) return false;  // a cell that never shows 0 %: not used
+    const double current = c.Current(t / 3600, r);
+    *volts = c.Ocv(charge) - current * c.resistance + c.noiseVolts * r->Gauss();
+    *now = charge;
+    charge -= current * SAMPLE_S / 3600 / c.capacityAh;
+    return true;
+  };
+  return Monitor({c.voltsMax, c.voltsMin, c.microvolts}, cell, start, logEmpty);
 }
 
 // What an estimate would say that knew the cell's charge, where it reads 0 %, and its
@@ -243,9 +263,11 @@ double Median(std::vector<double> values) {
 
 const Seconds START = ToSeconds({2026, 3, 2, 8, 0, 0});
 
-// The cuts of one cell's log, at the first line that shows each of `percents` or less.
-void CutLog(const Cell& cell, const Discharge& d, int n, const std::vector<int>& percents,
-            const std::string& before, std::vector<Cut>* cuts) {
+// The cuts of a log that began at `start`, at the first line that shows each of `percents`
+// or less: `base` with the cut's level, truth and references, handed to `estimate` with
+// the log as uploaded at that line, its first j + 1 lines.
+void CutLog(const Discharge& d, Seconds start, const std::vector<int>& percents, const Cut& base,
+            const std::function<void(const std::string& upload, size_t j, Cut cut)>& estimate) {
   const std::string text = LogText(d.lines);
   size_t firstDrop = d.lines.size();
   for (size_t i = 1; i < d.lines.size() && firstDrop == d.lines.size(); i++) {
@@ -255,29 +277,96 @@ void CutLog(const Cell& cell, const Discharge& d, int n, const std::vector<int>&
     if (d.lines[0].filteredPercent <= percent) continue;
     size_t j = 0;
     while (j < d.lines.size() && d.lines[j].filteredPercent > percent) j++;
-    if (j == d.lines.size()) continue;
-    // The log as uploaded at that line: its first j + 1 lines.
+    if (j == d.lines.size() || d.lines[j].filteredPercent == 0) continue;
     size_t bytes = 0;
     for (size_t i = 0; i <= j; i++) bytes = text.find('\n', bytes) + 1;
-    std::vector<LogFile> files{
-        ParseLogText("cell.txt", before + std::string(std::string_view(text).substr(0, bytes)))};
-    std::vector<Terminal> terminals = BuildTerminals(files);
-    Summary s = Summarise(terminals.at(0));
-    Cut cut{};
-    cut.cell = n;
+    Cut cut = base;
     cut.percent = percent;
-    cut.cellText = cell.Describe();
-    cut.load = cell.LoadName();
-    cut.truth = static_cast<double>(START) + d.zeroSeconds - static_cast<double>(d.lines[j].time);
-    cut.known = s.timeLeft.known;
+    cut.truth = static_cast<double>(start) + d.zeroSeconds - static_cast<double>(d.lines[j].time);
     cut.fallingHour = firstDrop <= j && d.lines[j].time - d.lines[firstDrop].time >= 3600;
-    cut.estimate = s.timeLeft.seconds;
-    cut.low = s.timeLeft.low;
-    cut.high = s.timeLeft.high;
     cut.informed = Informed(d, j, 3);
     cut.informedWhole = Informed(d, j, MAX_HOURS);
-    cuts->push_back(cut);
+    estimate(text.substr(0, bytes), j, cut);
   }
+}
+
+void Fill(const TimeLeft& t, Cut* cut) {
+  cut->known = t.known;
+  cut->estimate = t.seconds;
+  cut->low = t.low;
+  cut->high = t.high;
+}
+
+// The cuts of one made-up cell's log, its summary made from it alone (after `before`).
+void CutLog(const Cell& cell, const Discharge& d, int n, const std::vector<int>& percents,
+            const std::string& before, std::vector<Cut>* cuts) {
+  Cut base{};
+  base.cell = n;
+  base.cellText = cell.Describe();
+  base.load = cell.LoadName();
+  CutLog(d, START, percents, base, [&](const std::string& upload, size_t, Cut cut) {
+    std::vector<LogFile> files{ParseLogText("cell.txt", before + upload)};
+    std::vector<Terminal> terminals = BuildTerminals(files);
+    Fill(Summarise(terminals.at(0)).timeLeft, &cut);
+    cuts->push_back(cut);
+  });
+}
+
+// What a naive tool says: a straight line through the filtered percentage of the last
+// hour's lines (up to line j), to 0 %; 0 where it does not fall.
+double StraightLine(const std::vector<Reading>& lines, size_t j) {
+  double n = 0, st = 0, sp = 0, stt = 0, stp = 0;
+  for (size_t i = j + 1; i-- > 0 && lines[j].time - lines[i].time <= 3600;) {
+    const double t = static_cast<double>(lines[i].time - lines[j].time),
+                 p = lines[i].filteredPercent;
+    n++, st += t, sp += p, stt += t * t, stp += t * p;
+  }
+  const double slope = n > 1 ? (n * stp - st * sp) / (n * stt - st * st) : 0;  // % a second
+  return slope < 0 ? lines[j].filteredPercent / -slope : 0;
+}
+
+// The first sample of `m` under its load: a laboratory's discharge starts with the cell at
+// rest, a terminal's with its load on (on external power the battery charges; taken off it,
+// the battery carries the load at once).
+size_t LoadStart(const MeasuredDischarge& m) {
+  double sum = 0;
+  int n = 0;
+  for (double a : m.amps) {
+    if (a > 0) sum += a, n++;
+  }
+  for (size_t i = 0; n > 0 && i + 2 < m.amps.size(); i++) {
+    if (m.amps[i] > 0.1 * sum / n) return i;
+  }
+  return 0;
+}
+
+// The log of a measured discharge as the terminal would write it: its voltages from its
+// load's start, stretched in time by `stretch`, read twice a second with Gaussian noise of
+// `noise` volts, between MEASURED_VOLTS_MAX and its laboratory's empty voltage, in µV.
+Discharge Replay(const MeasuredDischarge& m, double stretch, double noise, double voltsMin,
+                 Random* r, Seconds start) {
+  size_t i = LoadStart(m);
+  const double begin = m.seconds[i], end = m.seconds.back();
+  auto cell = [&](double t, double* volts, double* charge) {
+    const double s = begin + t / stretch;
+    if (s > end) return false;
+    while (i + 2 < m.seconds.size() && m.seconds[i + 1] <= s) i++;
+    const double span = m.seconds[i + 1] - m.seconds[i];
+    const double along = span > 0 ? std::min(1.0, std::max(0.0, (s - m.seconds[i]) / span)) : 1;
+    *volts = m.volts[i] + (m.volts[i + 1] - m.volts[i]) * along + noise * r->Gauss();
+    *charge = (end - s) / (end - begin);  // its time as its charge, for the informed references
+    return true;
+  };
+  return Monitor({MEASURED_VOLTS_MAX, std::max(voltsMin, m.cutoffVolts), true}, cell, start, true);
+}
+
+// An upload's name for the log of `model` whose last line is at `last`.
+std::string UploadName(const std::string& model, Seconds last) {
+  CivilTime t = ToCivil(last);
+  char name[200];
+  std::snprintf(name, sizeof name, "r_%s_%04d%02d%02d%02d%02d.txt", model.c_str(), t.year, t.month,
+                t.day, t.hour, t.minute);
+  return name;
 }
 
 }  // namespace
@@ -328,6 +417,100 @@ std::vector<Cut> RunBenchCell(double startCharge, const std::vector<int>& percen
   const std::string before = learnt ? DischargeBefore(BenchCell(1), &random) : "";
   if (d.zeroSeconds >= 0 && !d.lines.empty()) CutLog(cell, d, 0, percents, before, &cuts);
   return cuts;
+}
+
+// The stored curves offered to a report under the rule of `options`: those kept (the
+// report takes the latest), the cell's first alone, or the mean of the latest few.
+std::vector<LearntDischarge> Offered(const std::vector<LearntDischarge>& kept,
+                                     const std::vector<LearntDischarge>& first,
+                                     const MeasuredOptions& options) {
+  if (options.stored == StoredRule::First) return first;
+  if (options.stored == StoredRule::Latest) return kept;
+  LearntDischarge mean = kept.back();
+  const size_t n = std::min(kept.size(), static_cast<size_t>(options.meanOf));
+  mean.curve.hours = 0;
+  std::fill(std::begin(mean.curve.volts), std::end(mean.curve.volts), 0.0);
+  for (size_t i = kept.size() - n; i < kept.size(); i++) {
+    mean.curve.hours += kept[i].curve.hours / static_cast<double>(n);
+    for (int k = 0; k < LEARNT_POINTS; k++)
+      mean.curve.volts[k] += kept[i].curve.volts[k] / static_cast<double>(n);
+  }
+  return {mean};
+}
+
+bool Measurable(const MeasuredDischarge& m) {
+  return m.seconds.size() >= 2 && m.chargeAh >= MEASURED_LEAST_CHARGE * m.capacityAh;
+}
+
+MeasuredCuts RunMeasuredBacktest(const std::vector<MeasuredDischarge>& all,
+                                 const MeasuredOptions& options) {
+  MeasuredCuts result;
+  const std::vector<int> percents(std::begin(CUT_PERCENTS), std::end(CUT_PERCENTS));
+  // Each cell's discharges in the order given, a few days apart.
+  std::vector<std::string> cells;
+  for (const MeasuredDischarge& m : all) {
+    const std::string cell = m.dataset + " " + m.cell;
+    if (Measurable(m) && std::find(cells.begin(), cells.end(), cell) == cells.end())
+      cells.push_back(cell);
+  }
+  int n = 0;
+  for (const std::string& cell : cells) {
+    std::vector<LearntDischarge> kept, first;
+    int k = 0;
+    for (const MeasuredDischarge& m : all) {
+      if (!Measurable(m) || m.dataset + " " + m.cell != cell) continue;
+      // Stretched as the longest of its cell under its load is to the terminal's hours.
+      double longest = 0;
+      for (const MeasuredDischarge& o : all) {
+        if (o.dataset == m.dataset && o.cell == m.cell && o.load == m.load) {
+          longest = std::max(longest, o.seconds.back() - o.seconds[LoadStart(o)]);
+        }
+      }
+      const double stretch = std::max(1.0, options.stretchHours * 3600 / longest);
+      Random random(static_cast<uint32_t>(n + 1));
+      const Seconds start = START + static_cast<Seconds>(k) * 3 * 86400;
+      const Discharge d = Replay(m, stretch, options.noiseVolts, options.voltsMin, &random, start);
+      if (d.zeroSeconds < 0 || d.lines.empty()) continue;  // never read 0 %: no truth
+      Cut base{};
+      base.cell = n++;
+      base.group = cell;
+      base.load = m.load;
+      char text[160];
+      std::snprintf(text, sizeof text, "%s %s, %s, stretched %.1f times to %.1f h", cell.c_str(),
+                    m.id.c_str(), m.load.c_str(), stretch, d.zeroSeconds / 3600);
+      base.cellText = text;
+      const bool estimated = k % options.every == 0;
+      if (estimated) {
+        CutLog(d, start, percents, base, [&](const std::string& upload, size_t j, Cut cut) {
+          std::vector<LogFile> files{ParseLogText(UploadName(m.cell, d.lines[j].time), upload)};
+          std::vector<Terminal> terminals = BuildTerminals(files);
+          const std::vector<LearntDischarge> learnt = Discharges(terminals);
+          Fill(SummariseAll(terminals, learnt, nullptr).at(0).timeLeft, &cut);
+          result.alone.push_back(cut);
+          if (!kept.empty()) {
+            const std::vector<LearntDischarge> offered = Offered(kept, first, options);
+            Fill(SummariseAll(terminals, learnt, &offered).at(0).timeLeft, &cut);
+            result.stored.push_back(cut);
+          }
+          cut.estimate = StraightLine(d.lines, j);
+          cut.known = cut.estimate > 0;
+          cut.low = cut.high = cut.estimate;
+          result.naive.push_back(cut);
+        });
+      }
+      // Then it is kept, as a report of its whole log would keep it.
+      std::vector<LogFile> files{
+          ParseLogText(UploadName(m.cell, d.lines.back().time), LogText(d.lines))};
+      std::vector<Terminal> terminals = BuildTerminals(files);
+      bool changed = false;
+      kept = MergeCurves(kept, Discharges(terminals), d.lines.back().time, &changed);
+      if (first.empty()) first = kept;
+      std::string model, error;
+      ParseCurveFile(FormatCurveFile(m.cell, kept), &model, &kept, &error);  // as read back
+      k++;
+    }
+  }
+  return result;
 }
 
 BacktestFigures Figures(const std::vector<Cut>& cuts) {

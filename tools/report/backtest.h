@@ -25,12 +25,15 @@
 #include <string>
 #include <vector>
 
+#include "tools/report/measured_cells.h"
+
 namespace report {
 
 enum class CellFamily { Design, HeldOut, Bench };
 
 struct Cut {
   int cell;
+  std::string group;    // of a measured discharge: its data set and cell
   int percent;          // where the log was cut
   std::string cellText; // what the cell was, for a reader of the figures
   std::string load;     // "constant", "stepped" or "varying"
@@ -64,6 +67,35 @@ std::vector<Cut> RunBacktest(CellFamily family, uint32_t seed, int cells, bool l
 std::vector<Cut> RunBenchCell(double startCharge, const std::vector<int>& percents,
                               bool learnt = false);
 BacktestFigures Figures(const std::vector<Cut>& cuts);
+
+// Measured discharges (measured_cells.h), each replayed through the monitor and the log
+// (readings twice a second through the filter, a line every 10 minutes and every minute
+// at 40 % or less) between MEASURED_VOLTS_MAX and the laboratory's empty voltage, in µV,
+// stretched in time as the longest of its cell under its load is to `stretchHours`
+// (never shrunk), with reading noise. Only discharges that gave MEASURED_LEAST_CHARGE of
+// their cell's capacity or more: one that stops far short of that reached its empty
+// voltage under its load with its charge still in it, no run to empty. Each log is cut as
+// the made-up cells' are, and estimated three ways: from the log alone; with the store of
+// learnt curves holding the cell's earlier discharges (stored in the order given, as a
+// report of each whole log would store it: only cuts of discharges with one before);
+// and by a straight line through the last hour's filtered percentage, as a naive tool
+// would (its interval is the estimate alone).
+constexpr double MEASURED_VOLTS_MAX = 4.25;
+constexpr double MEASURED_LEAST_CHARGE = 0.5;
+enum class StoredRule { Latest, First, Mean };
+struct MeasuredOptions {
+  StoredRule stored = StoredRule::Latest;  // what the store offers: as a report (the latest
+  int meanOf = 4;                          // kept), the cell's first, or the mean of the latest
+  double stretchHours = 10;                // the bench's cell's hours from full to empty
+  double noiseVolts = 0.003;
+  double voltsMin = 0;  // the terminal's minimum; 0: each laboratory's empty voltage
+  int every = 1;        // estimates every so many discharges of a cell (all are stored)
+};
+struct MeasuredCuts {
+  std::vector<Cut> alone, stored, naive;
+};
+MeasuredCuts RunMeasuredBacktest(const std::vector<MeasuredDischarge>& discharges,
+                                 const MeasuredOptions& options = {});
 
 }  // namespace report
 

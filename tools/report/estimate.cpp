@@ -594,19 +594,17 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
                 "%.1f mV more for each %% an hour more",
                 std::min(-points.u.front(), LOAD_MEAN_HOURS), -best->line.k * 100,
                 learnt ? "that discharge's charge" : "charge", drop, best->rho * 10);
-  char curve[120];
+  char curve[160];
   if (learnt) {
-    std::snprintf(curve, sizeof curve, " (a discharge of %.1f h, its time taken as its charge)",
+    std::snprintf(curve, sizeof curve,
+                  "assumed: the learnt curve (a discharge of %.1f h, its time taken as its charge)",
                   input.learnt.hours);
-    result.assumptions = "assumed: the curve learnt from " + input.learnt.from + curve;
   } else {
-    std::snprintf(curve, sizeof curve, "assumed: lithium-ion curve %s (closest of %zu)",
-                  best->shape.curve->name, typical.size());
-    result.assumptions = curve;
-    if (input.learnt.known) {
-      result.assumptions += ", for the curve learnt from " + input.learnt.from + " fits worse";
-    }
+    std::snprintf(curve, sizeof curve, "assumed: lithium-ion curve %s (closest of %zu)%s",
+                  best->shape.curve->name, typical.size(),
+                  input.learnt.known ? ", for the learnt curve fits worse" : "");
   }
+  result.assumptions = curve;
   result.assumptions += std::string(", ") + loadText;
 
   // The path: the closest curve's voltage as its charge falls to 0 % at the estimate, and

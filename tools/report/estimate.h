@@ -64,8 +64,7 @@ constexpr int LEARNT_POINTS = 101;
 struct LearntCurve {
   bool known = false;
   double volts[LEARNT_POINTS] = {};
-  double hours = 0;   // how long that discharge took
-  std::string from;   // where it was learnt, for the summary: "FILE:LINE to LINE"
+  double hours = 0;  // how long that discharge took
 };
 
 // The curve of `discharge` (in time order, on battery, down to empty); not known from

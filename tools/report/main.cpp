@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <iterator>
 #include <string>
 #include <tuple>
@@ -11,6 +12,7 @@
 
 #include "tools/report/analysis.h"
 #include "tools/report/csv.h"
+#include "tools/report/curve_store.h"
 #include "tools/report/html.h"
 #include "tools/report/log_reader.h"
 #include "tools/report/plot.h"
@@ -20,18 +22,22 @@ namespace {
 
 const char USAGE[] =
     "Usage: battest-report LOG... [--png FILE] [--csv FILE] [--html FILE]\n"
+    "                      [--curves DIR | --no-curves]\n"
+    "       battest-report --list-curves [--curves DIR]\n"
     "Summarises battery logs of the battery test utility, one block per terminal: stamps,\n"
     "duration, voltages, percentages, discharge rate, when 40 % was reached, time left to\n"
-    "0 %, and stretches probably on external power. Files named as uploaded,\n"
-    "r_<model>_<yyyymmddHHMM>.txt, are grouped by model; any other file is a terminal\n"
-    "of its own. The time left learns the cell's curve from a discharge to empty at a\n"
-    "steady load among the uploads of the same model (or earlier in the same file).\n"
+    "0 %, stretches empty and probably on external power. Files named as uploaded,\n"
+    "r_<model>_<yyyymmddHHMM>.txt, are grouped by model; any other file is a terminal of\n"
+    "its own. The time left takes the cell's curve from the latest discharge to empty at a\n"
+    "steady load of the model, among the logs or kept from an earlier report.\n"
     "\n"
-    "  --csv FILE  also write every valid line as CSV (ISO 8601 time, volts, percentages)\n"
-    "  --png FILE  also plot voltage and filtered percentage, 1200x700 (runs gnuplot)\n"
-    "  --html FILE also write one page for a browser: the terminals' table, each one's\n"
-    "              summary and plot (runs gnuplot)\n"
-    "  --help      show this text\n"
+    "  --csv FILE     also write every valid line as CSV (ISO 8601 time, volts, percentages)\n"
+    "  --png FILE     also plot voltage and filtered percentage, 1200x700 (runs gnuplot)\n"
+    "  --html FILE    also write a page for a browser: a table, summaries, plots (gnuplot)\n"
+    "  --curves DIR   keep learnt curves in DIR (default $XDG_DATA_HOME/battest/curves)\n"
+    "  --no-curves    neither read nor keep learnt curves\n"
+    "  --list-curves  list the learnt curves kept, per model\n"
+    "  --help         show this text\n"
     "\n"
     "Malformed lines are reported on standard error as FILE:LINE: what is wrong, and\n"
     "skipped. A stamp earlier than the one before, or later by more than 20 minutes,\n"
@@ -70,12 +76,17 @@ std::string OutputOption(const std::string& arg) {
   return "";
 }
 
+void PrintLines(std::FILE* to, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines)
+    std::fprintf(to, "%s%s\n", to == stderr ? "battest-report: " : "", line.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> logs;
-  std::string png, csv, html;
-  bool optionsEnd = false;
+  std::string png, csv, html, curves;
+  bool optionsEnd = false, noCurves = false, listCurves = false;
   for (int i = 1; i < argc; i++) {
     std::string arg = argv[i];
     if (optionsEnd || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -95,9 +106,30 @@ int main(int argc, char** argv) {
                           " (write ./" + report::Visible(name) + " for a file of that name)");
       }
       (option == "--png" ? png : option == "--csv" ? csv : html) = name;
+    } else if (arg == "--curves" || arg.rfind("--curves=", 0) == 0) {
+      curves = arg.size() > 8 ? arg.substr(9) : i + 1 < argc ? argv[++i] : "";
+      if (curves.empty()) return UsageError("--curves needs a directory");
+    } else if (arg == "--no-curves") {
+      noCurves = true;
+    } else if (arg == "--list-curves") {
+      listCurves = true;
     } else {
       return UsageError("unknown option " + arg);
     }
+  }
+  if (noCurves && (!curves.empty() || listCurves)) {
+    return UsageError("--no-curves with --curves or --list-curves");
+  }
+  // The store of learnt curves: "" when it is not to be used or has no place.
+  const std::string store = noCurves ? "" : curves.empty() ? report::DefaultCurveStore() : curves;
+  std::vector<std::string> notes, problems;
+  if (listCurves) {
+    if (!logs.empty()) return UsageError("--list-curves takes no log file");
+    if (store.empty())
+      return UsageError("no store of learnt curves: HOME is not set; give --curves DIR");
+    std::fputs(report::ListCurves(store, &problems).c_str(), stdout);
+    PrintLines(stderr, problems);
+    return 0;
   }
   if (logs.empty()) return UsageError("no log file given");
   const std::pair<const char*, const std::string*> outputs[] = {
@@ -136,12 +168,29 @@ int main(int argc, char** argv) {
   std::vector<report::Terminal> terminals = report::BuildTerminals(files);
   if (terminals.empty()) return 1;
 
-  const std::vector<report::Summary> summaries = report::SummariseAll(terminals);
+  // Curves learnt from these logs, those kept of their models, and those kept after.
+  const std::vector<report::LearntDischarge> learnt = report::Discharges(terminals);
+  std::vector<report::LearntDischarge> stored;
+  std::vector<std::string> models;
+  for (const report::Terminal& t : terminals) {
+    if (!t.model.empty()) models.push_back(t.model);
+  }
+  if (!store.empty() && !models.empty()) {
+    stored =
+        report::ReadAndStoreCurves(store, models, learnt, std::time(nullptr), &notes, &problems);
+  } else if (!noCurves && !models.empty()) {
+    problems.push_back("no store of learnt curves: HOME is not set (give --curves DIR)");
+  }
+  PrintLines(stderr, problems);
+  const std::vector<report::Summary> summaries =
+      report::SummariseAll(terminals, learnt, store.empty() ? nullptr : &stored);
   for (size_t i = 0; i < terminals.size(); i++) {
     std::string text = report::SummaryText(terminals[i], summaries[i]);
     std::fputs(i ? "\n" : "", stdout);
     std::fputs(text.c_str(), stdout);
   }
+  if (!notes.empty()) std::fputs("\n", stdout);
+  PrintLines(stdout, notes);
   std::fflush(stdout);
   for (const std::string& error :
        {csv.empty() ? "" : report::WriteCsv(csv, terminals),

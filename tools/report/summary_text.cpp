@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <ctime>
 
 namespace report {
 namespace {
@@ -34,6 +35,53 @@ const char* UnitRule(VoltageUnit unit) {
 Seconds Rounded(double seconds) {
   if (std::isnan(seconds)) return 0;
   return static_cast<Seconds>(std::clamp(std::round(seconds), -9.0e18, 9.0e18));
+}
+
+// "from 02.03.2026 18:00:00 to 03.03.2026 08:00:00" ("to 08:00:00" within a day).
+std::string Span(Seconds from, Seconds to) {
+  std::string a = FormatStamp(from), b = FormatStamp(to);
+  if (b.substr(0, 10) == a.substr(0, 10)) b = b.substr(11);
+  return a + " to " + b;
+}
+
+// Which learnt curve the estimate was offered: whence, and of which discharge.
+std::string CurveText(const Terminal& t, const Summary& s) {
+  const LearntDischarge& d = s.curve;
+  if (!d.curve.known) {
+    if (t.model.empty())
+      return "none learnt (no discharge to empty earlier in the log): typical curves";
+    return std::string("none learnt") + (s.storeRead ? " or stored" : " (the store not read)") +
+           " for this model: typical curves";
+  }
+  std::string text = d.stored != 0 ? "stored, learnt from " + Visible(d.source)
+                                   : "learnt from " + Visible(d.source) + ":" + d.lines;
+  text += ", a discharge of " + Span(d.first, d.last);
+  if (d.stored != 0) {
+    // The PC's own clock, in its local time.
+    time_t when = static_cast<time_t>(d.stored);
+    struct tm local;
+    char stamp[40] = "?";
+    if (localtime_r(&when, &local) != nullptr)
+      std::strftime(stamp, sizeof stamp, "%d.%m.%Y %H:%M:%S", &local);
+    text += std::string(", stored ") + stamp;
+  }
+  return text;
+}
+
+// "02.03.2026 18:00:00 to 03.03.2026 08:00:00 (14 h 00 min at 0 %), then 98 % at
+// 03.03.2026 08:10:00: probably charged in that time" (on external power the monitor keeps
+// the empty battery's reading), or "..., up to the last line".
+std::string EmptyText(const EmptyStretch& e) {
+  std::string text = e.from == e.to ? "at " + FormatStamp(e.from) : Span(e.from, e.to);
+  text += " (" + FormatDuration(e.to - e.from) + " at 0 %)";
+  if (e.rose) {
+    text += ", then " + std::to_string(e.riseTo) + " % at " + FormatStamp(e.riseAt) +
+            (e.afterGap ? ", after a gap: probably charged by then"
+                        : ": probably charged in that time");
+  } else {  // only the last can end so: a rise or 0 % follows every other
+    text += ", up to the last line";
+  }
+  return text;
 }
 
 }  // namespace
@@ -73,6 +121,7 @@ std::string SummaryText(const Terminal& t, const Summary& s) {
         duration(s.timeLeft.seconds).c_str(), duration(s.timeLeft.low).c_str(),
         duration(s.timeLeft.high).c_str(), INTERVAL_LEVEL * 100, FormatStamp(s.timeLeftFrom).c_str());
     Add(&text, "", "(%s; from %zu readings)", s.timeLeft.assumptions.c_str(), s.timeLeftReadings);
+    Add(&text, "curve", "%s", CurveText(t, s).c_str());
   } else if (s.hasReading) {
     Add(&text, "time left to 0 %", "cannot be estimated: %s", s.timeLeft.whyNot.c_str());
   }
@@ -87,6 +136,13 @@ std::string SummaryText(const Terminal& t, const Summary& s) {
         s.firstImplausible.c_str());
   }
   const size_t shown = 10;  // of each list; a long log may have hundreds
+  for (size_t i = 0; i < s.empty.size() && i < shown; i++) {
+    Add(&text, "empty", "%s", EmptyText(s.empty[i]).c_str());
+  }
+  if (s.empty.size() > shown) {
+    Add(&text, "empty", "and %zu more such stretches; %s at 0 %% in all", s.empty.size() - shown,
+        FormatDuration(s.emptyTime).c_str());
+  }
   for (size_t i = 0; i < s.externalPower.size() && i < shown; i++) {
     const HeldVoltage& h = s.externalPower[i];
     std::string from = FormatStamp(h.from), to = FormatStamp(h.to);

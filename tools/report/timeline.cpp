@@ -40,24 +40,31 @@ bool Before(const Reading& a, const Reading& b) {
                                                 b.linearPercent, b.filteredPercent);
 }
 
-// Whether `file` has a reading within the time span of `t`'s that `t` does not have.
-bool Overlaps(const Terminal& t, const LogFile& file) {
-  if (t.entries.empty()) return false;
-  Seconds first = t.entries.front().reading.time, last = first;
-  std::vector<Reading> have;
-  for (const Entry& e : t.entries) {
-    first = std::min(first, e.reading.time);
-    last = std::max(last, e.reading.time);
-    have.push_back(e.reading);
+// A terminal's readings sorted (Before), to tell whether a file overlaps them.
+struct Sorted {
+  std::vector<Reading> readings;
+  Seconds first = 0, last = 0;
+
+  void Add(const LogFile& file) {
+    const size_t old = readings.size();
+    for (const NumberedReading& r : file.readings) readings.push_back(r.reading);
+    std::sort(readings.begin() + static_cast<ptrdiff_t>(old), readings.end(), Before);
+    std::inplace_merge(readings.begin(), readings.begin() + static_cast<ptrdiff_t>(old),
+                       readings.end(), Before);
+    first = readings.empty() ? 0 : readings.front().time;
+    last = readings.empty() ? 0 : readings.back().time;
   }
-  std::sort(have.begin(), have.end(), Before);
-  for (const NumberedReading& r : file.readings) {
-    if (r.reading.time < first || r.reading.time > last) continue;
-    auto at = std::lower_bound(have.begin(), have.end(), r.reading, Before);
-    if (at == have.end() || !Same(*at, r.reading)) return true;
+  // Whether `file` has a reading within their time span that they do not have.
+  bool Overlaps(const LogFile& file) const {
+    if (readings.empty()) return false;
+    for (const NumberedReading& r : file.readings) {
+      if (r.reading.time < first || r.reading.time > last) continue;
+      auto at = std::lower_bound(readings.begin(), readings.end(), r.reading, Before);
+      if (at == readings.end() || !Same(*at, r.reading)) return true;
+    }
+    return false;
   }
-  return false;
-}
+};
 
 // Leaves out every line that repeats one before it (all its fields the same): a file
 // given twice, an upload tried again, or runs appended.
@@ -118,16 +125,15 @@ std::vector<Terminal> BuildTerminals(const std::vector<LogFile>& files) {
     // terminal, or another run: it starts a terminal of its own. One that only repeats
     // lines already there (an upload tried again) stays.
     std::vector<Terminal> parts;
+    std::vector<Sorted> sorted;  // each part's readings
     for (const LogFile* file : group.files) {
       Terminal* home = nullptr;
-      for (Terminal& part : parts) {
-        if (!Overlaps(part, *file)) {
-          home = &part;
-          break;
-        }
+      for (size_t i = 0; i < parts.size() && home == nullptr; i++) {
+        if (!sorted[i].Overlaps(*file)) home = &parts[i];
       }
       if (home == nullptr) {
         parts.push_back(group);
+        sorted.emplace_back();
         home = &parts.back();
         home->files.clear();
         if (parts.size() > 1) {
@@ -137,6 +143,7 @@ std::vector<Terminal> BuildTerminals(const std::vector<LogFile>& files) {
         }
       }
       home->files.push_back(file);
+      sorted[static_cast<size_t>(home - parts.data())].Add(*file);
       for (const NumberedReading& r : file->readings) home->entries.push_back({r.reading, file, r.line});
     }
     for (Terminal& t : parts) {
