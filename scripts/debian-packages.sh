@@ -95,10 +95,10 @@ explain_missing() {
 }
 
 # missing_debian_packages PACKAGE...: the packages of this machine's architecture that
-# are not installed, one a line.
+# are not installed, one a line, each once.
 missing_debian_packages() {
   local package
-  for package in "$@"; do
+  for package in $(printf '%s\n' "$@" | awk '!seen[$0]++'); do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
       echo "$package"
   done

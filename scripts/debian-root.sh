@@ -83,7 +83,7 @@ debian_root_apt() {
 # debian_root_make DIR ARCH DB WANT PACKAGE...: makes DIR (see debian_root).
 debian_root_make() {
   local dir=$1 arch=$2 db=$3 want=$4; shift 4
-  local work conf started deb tree admin package info list count size
+  local work conf started deb tree admin package info list file count size
   started=$(date +%s)
   work=$(mktemp -d "$dir.new.XXXXXX") || { setup_say "cannot write in $(dirname "$dir")"; return 1; }
   # An interrupted making leaves only its temporary directory, removed by the next one.
