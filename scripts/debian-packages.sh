@@ -114,6 +114,7 @@ need_debian_packages() {
     setup_say "missing Debian packages: ${missing[*]}; install them as root with: apt-get install ${missing[*]}"
     return 1
   fi
+  local started=$SECONDS
   echo "Installing: ${missing[*]}"
   apt_update -q || return 1
   if ! DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
@@ -122,4 +123,5 @@ need_debian_packages() {
     explain_missing "$(dpkg --print-architecture)" "${missing[@]}"
     return 1
   fi
+  setup_say "installed ${missing[*]} in $((SECONDS - started)) s"
 }
