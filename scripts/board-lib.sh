@@ -77,15 +77,13 @@ board_modules() {
   mkdir -p "$root/modules"
   : >"$root/modules/order"
   add_module() {
-    local name=${1//-/_} dep
-    file=${path[$name]:-}
+    local name=${1//-/_} dep file=${path[${1//-/_}]:-}
     [ -n "$file" ] || { echo "board: no module $1 in $sysroot/lib/modules/$version" >&2; return 1; }
     [ -z "${done_[$name]:-}" ] || return 0
     done_[$name]=1
     for dep in $(readelf -p .modinfo "$file" | sed -n 's/.*\]  depends=//p' | tr ',' ' '); do
       add_module "$dep" || return 1
     done
-    file=${path[$name]}
     cp "$file" "$root/modules/"
     echo "${file##*/}" >>"$root/modules/order"
   }
