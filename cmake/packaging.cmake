@@ -28,5 +28,13 @@ set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnuplot-nox")
 if(BATTEST_DEBIAN_ARCH)
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${BATTEST_DEBIAN_ARCH})
 endif()
+# A build against a sysroot made of Debian packages (the ARM builds): dpkg-shlibdeps
+# finds the libraries there, and the package holding each in the sysroot's own dpkg
+# database (scripts/debian-root.sh), whose file lists name the files where they lie.
+if(CMAKE_SYSROOT AND BATTEST_DEBIAN_MULTIARCH)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_SYSROOT}/lib/${BATTEST_DEBIAN_MULTIARCH}
+      ${CMAKE_SYSROOT}/usr/lib/${BATTEST_DEBIAN_MULTIARCH})
+  set(CPACK_BATTEST_DPKG_ADMINDIR ${CMAKE_SYSROOT}/var/lib/dpkg)
+endif()
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_project.cmake)
 include(CPack)

@@ -1,6 +1,6 @@
 # Helpers of the scripted checks (scripts/package-check, scripts/seam-check). Sourced.
 
-checks_passed=0 checks_failed=0 checks_skipped=0
+checks_passed=0 checks_failed=0
 
 # check NAME COMMAND...: runs COMMAND, says "ok: NAME" or "FAIL: NAME", and counts it.
 # COMMAND runs where set -e does not stop it: it fails by its own last status.
@@ -15,18 +15,9 @@ check() {
   fi
 }
 
-# skip_check NAME WHY: counts a check that could not run here.
-skip_check() {
-  echo "skipped: $1 ($2)"
-  checks_skipped=$((checks_skipped + 1))
-}
-
-# checks_summary: the closing line, "N passed, N failed[, N skipped]"; fails when a
-# check failed.
+# checks_summary: the closing line, "N passed, N failed"; fails when a check failed.
 checks_summary() {
-  local summary="$checks_passed passed, $checks_failed failed"
-  [ "$checks_skipped" = 0 ] || summary+=", $checks_skipped skipped"
-  echo "$summary"
+  echo "$checks_passed passed, $checks_failed failed"
   [ "$checks_failed" = 0 ]
 }
 
