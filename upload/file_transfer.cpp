@@ -47,9 +47,10 @@ bool RefusedTooOften(int* naks) { return ++*naks > NAK_LIMIT; }
 // programs and others' builds 23 us, 0.4, 15 and 48 ms (16,893: rb is preempted as its
 // write wakes the other side); on one processor beside two busy programs 20 us, 2.0, 5.2
 // and 6.8 ms (5,221). Blocks rb lost on a pseudo-terminal or through socat, by the pause
-// before each send: none, 4 of 212 answers idle and 13 of 365 beside the busy programs;
-// 1 ms, none of 3,654 there but 1 of 1,045 on one processor; 2 ms, 3 of 1,047 under the
-// builds' load; 5 ms, 3 of 4,179; 10 ms, none of 4,176; 20 ms, 1 of 4,177.
+// before each send: with none, 4 of 212 answers idle and 13 of 365 beside two busy
+// programs; with 1 ms, none of 2,349 beside them but 1 of 1,045 on one processor; with
+// 2 ms, none of 2,088 on one processor. Beside the busy programs and others' builds: 2 ms
+// lost 3 of 1,047; 5 ms, 3 of 4,179; 10 ms, none of 4,176; 20 ms, 1 of 4,177.
 //
 // The race needs the answer and the block to cross faster than the receiver clears its
 // input: both ends on one machine (a pseudo-terminal, socat, the emulated board). Across
@@ -60,12 +61,13 @@ bool RefusedTooOften(int* naks) { return ++*naks > NAK_LIMIT; }
 // YM_LINK_DELAY_MS or more after the send it answers (over a link with 1 ms each way none
 // ever came sooner). One quicker answer shows a link without a delay, and the pause is
 // taken for the rest of the file: on a loaded machine a receiver on a pseudo-terminal
-// answers 10 to 40 ms late for runs of up to 15 answers, but then quickly again. Where the
+// answers 10 to 40 ms late for runs of up to 15 answers, but then quickly again (a first
+// run longer than YM_DELAY_ANSWERS leaves the blocks after it unpaused until the next
+// quick answer: the risk this rule leaves, on a loaded machine only). Where the
 // link has shown its delay, a single processor still pauses YM_SHARED_PAUSE_MS: there the
 // sender, woken by the answer, may run before a receiver on the same processor has
 // cleared its input, and the answer's time is that processor's work as much as the
-// link's; a pause of any length lets the receiver run first (2 ms lost none of 2,088
-// blocks on one processor beside two busy programs).
+// link's; a pause of any length lets the receiver run first.
 //
 // The pause thus costs YM_TURNAROUND_MS a block on a link without a delay, and on a link
 // with one only the first YM_DELAY_ANSWERS blocks pay it: 0.1 s, whatever the file's size
