@@ -9,6 +9,8 @@
 // --bits-per-byte bits (10 by default: 8N1), as on a serial line; with --latency-us each
 // byte arrives that long after it was written, as through a USB link. Both together
 // give a slow line with a delay; neither, a link that only adds its own reaction time.
+// It runs at a real-time priority where it may, so that other programs' load does not
+// slow the line itself.
 //
 // On SIGTERM or SIGINT it prints, for each file sent, the data's time: from the moment
 // the first byte of the first data block reached the receiver to the moment the receiver
@@ -41,6 +43,8 @@ constexpr uint8_t kSoh = 0x01;
 constexpr uint8_t kStx = 0x02;
 constexpr uint8_t kEot = 0x04;
 constexpr uint8_t kAck = 0x06;
+constexpr const char* kUsage =
+    "usage: ymodem_link NEAR FAR [--rate BPS] [--latency-us US] [--bits-per-byte N]\n";
 
 volatile sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
@@ -247,15 +251,14 @@ int main(int argc, char** argv) {
         return 2;
       }
     } else if (arg.rfind("--", 0) == 0 || paths.size() == 2) {
-      std::fprintf(stderr, "usage: ymodem_link NEAR FAR [--rate BPS] [--latency-us US] "
-                           "[--bits-per-byte N]\n");
+      std::fprintf(stderr, "%s", kUsage);
       return 2;
     } else {
       paths.push_back(argv[i]);
     }
   }
   if (paths.size() != 2) {
-    std::fprintf(stderr, "usage: ymodem_link NEAR FAR [--rate BPS] [--latency-us US]\n");
+    std::fprintf(stderr, "%s", kUsage);
     return 2;
   }
   // Wake-ups on time, as a line's hardware keeps it: no timer slack, and, where allowed,
