@@ -11,6 +11,10 @@
 // (then nothing is sent and the port is not touched), or a negative TransferError.
 int SendFile(const char* path, const char* remoteName);
 
+// The processors the terminal has, for the pause before each send (see
+// file_transfer.cpp); 0, as it starts, asks the system. Tests set it.
+extern int ProcessorCount;
+
 // Ends the batch: waits for the receiver's 'C' and sends an empty block 0.
 // Returns 0 or a negative TransferError.
 int EndBatch();

@@ -30,8 +30,14 @@ constexpr uint32_t YM_NAME_FIELD_MAX = 1023; // name, its NUL and the size text 
 // Times in milliseconds.
 constexpr uint32_t YM_WAIT_MS = 15000;  // longest wait for an expected answer
 constexpr uint32_t YM_POLL_MS = 200;    // one port poll; a cancel is noticed between polls
-constexpr uint32_t YM_TURNAROUND_MS = 20;  // pause before a send that follows an answer
-constexpr uint32_t YM_REPEAT_MS = 2000;    // a request later than this after a block repeats it
+constexpr uint32_t YM_REPEAT_MS = 2000;  // a request later than this after a block repeats it
+
+// The pause before a send (file_transfer.cpp), after the answer the send follows.
+constexpr uint32_t YM_TURNAROUND_MS = 10;  // unless the link has shown a delay of its own
+constexpr uint32_t YM_REQUEST_PAUSE_MS = 50;  // the same, after a request ('C')
+constexpr uint32_t YM_SHARED_PAUSE_MS = 2; // on a single processor, where it has
+constexpr uint32_t YM_LINK_DELAY_MS = 2;   // an answer this late may have crossed a delay
+constexpr uint32_t YM_DELAY_ANSWERS = 10;  // that many late answers, none quicker, show one
 
 // Negative results of the upload layers.
 enum TransferError : int {

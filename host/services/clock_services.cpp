@@ -5,6 +5,7 @@
 
 #include "host/services/linux_services.h"
 #include "host/common/host_clock.h"
+#include "host/services/port_trace.h"
 #include "platform/terminal_services.h"
 
 // The program's time: real time, run faster by the time scale when one is set.
@@ -26,6 +27,7 @@ int OsGetTime(TerminalTime* t) {
 }
 
 int OsSleep(uint32_t ms) {
+  termsim::PortTracePause(ms);
   termsim::SleepProgramMs(ms);
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "host/common/host_clock.h"
 #include "platform/terminal_services.h"
@@ -20,6 +21,8 @@ constexpr int kShownBytes = 32;
 // Only the upload worker uses port 11 while it is open; the descriptor is atomic for
 // the reads of other threads that find the port closed.
 std::atomic<int> gTraceFd{-1};
+// The thread that opened port 11: its pauses are the upload's.
+std::atomic<std::thread::id> gOpener{};
 
 }  // namespace
 
@@ -32,6 +35,7 @@ void PortTraceOpen(int port) {
                  std::strerror(errno));
     return;
   }
+  gOpener.store(std::this_thread::get_id());
   gTraceFd.store(fd);
   PortTrace(port, "open", nullptr, 0);
 }
@@ -40,6 +44,11 @@ void PortTraceClose(int port) {
   if (port != UPLOAD_PORT) return;
   const int fd = gTraceFd.exchange(-1);
   if (fd >= 0) close(fd);
+}
+
+void PortTracePause(uint32_t ms) {
+  if (gTraceFd.load() < 0 || gOpener.load() != std::this_thread::get_id()) return;
+  PortTrace(UPLOAD_PORT, "pause", nullptr, static_cast<int>(ms));
 }
 
 void PortTrace(int port, const char* what, const void* data, int count) {

@@ -4,9 +4,14 @@
 # buffering of its own between the two ends (socat between two pseudo-terminals, as a
 # USB serial adapter or a remote console has). rb repeats its request while it waits, so
 # a request can cross block 0 on the way; every upload must still succeed: the success
-# summary, the file byte-equal to the log as sent, and rb ending with status 0.
+# summary, the file byte-equal to the log as sent, and rb ending with status 0. Neither
+# link has a delay of its own, and rb clears its input right after each answer: the
+# program's port trace must show its pause before every send. Blocks sent again (lost
+# to rb, and asked for again after its time-out) are counted and told.
 #   upload_link_test.sh [ROUNDS [LINK]]   repeats the trial ROUNDS times (default 1), on
 #                                         both links or on LINK only (pty or socat).
+# UPLOAD_LINK_HOGS=N runs N busy programs beside the uploads (a stress run: 42 rounds
+# make 1,008 uploads).
 source "$(dirname "$0")/lib.sh"
 command -v rb >/dev/null || fail "lrzsz's rb is not installed (Debian package lrzsz)"
 command -v socat >/dev/null || fail "socat is not installed (Debian package socat)"
@@ -19,6 +24,13 @@ model=T42
 mkdir -p "$work/props"
 echo "$model" >"$work/props/ro.fac.mach"
 echo 1 >"$work/props/persist.sys.xcb.enable"
+
+hogs=${UPLOAD_LINK_HOGS:-0}
+for ((i = 0; i < hogs; i++)); do
+  sh -c 'while :; do :; done' &
+  cleanup_hooks+=("kill $!")
+done
+resent_total=0
 
 # wait_for_path PATH: waits until PATH exists.
 wait_for_path() { wait_until test -e "$1" || fail "$1 never appeared"; }
@@ -111,7 +123,16 @@ one_upload() {
   cmp "$work/$name.sent" "$work/$name.rx/$received" || fail "$name: the received file differs from the log"
   [ "$(cat "$work/$name.rb.status" 2>/dev/null)" = 0 ] ||
     { show_trace "$name"; cat "$work/$name.rb.err"; fail "$name: rb did not end well (status $(cat "$work/$name.rb.status" 2>/dev/null))"; }
-  echo "$link, rb at ${offset} ms: summary ${elapsed} ms after UPLOAD"
+  # The pause before each send, and the blocks sent again, from the port trace.
+  local unpaused resent
+  unpaused=$(awk '$2 == "sent" && previous != "pause" { n++ } { previous = $2 } END { print n + 0 }' \
+    "$work/$name.port11")
+  [ "$unpaused" = 0 ] ||
+    { show_trace "$name"; fail "$name: $unpaused sends without the pause before them on a link without delay"; }
+  resent=$(awk '$2 == "sent" { key = $4 " " $5 " " $6; if (key == last) n++; last = key }
+    END { print n + 0 }' "$work/$name.port11")
+  resent_total=$((resent_total + resent))
+  echo "$link, rb at ${offset} ms: summary ${elapsed} ms after UPLOAD, blocks sent again: $resent"
   current=
 }
 
@@ -123,4 +144,4 @@ for round in $(seq "$rounds"); do
     for offset in "${offsets[@]}"; do one_upload "$link" "$offset"; done
   done
 done
-echo "upload over links: ok ($((rounds * ${#offsets[@]} * ${#links[@]})) uploads)"
+echo "upload over links: ok ($((rounds * ${#offsets[@]} * ${#links[@]})) uploads, $hogs busy programs beside them; blocks sent again: $resent_total)"

@@ -2,8 +2,9 @@
 // of the host terminal services: a pseudo-terminal with rb attached to its far end,
 // as a user attaches it.
 //
-// rb discards its pending input right after it writes each 'C' and ACK; the sender's
-// turnaround before each send keeps its blocks from arriving before that discard.
+// rb discards its pending input right after it writes each 'C' and ACK; on this link
+// without a delay of its own the sender pauses before each send, so that its blocks do
+// not arrive before that discard.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>

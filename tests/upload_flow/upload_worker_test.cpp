@@ -54,15 +54,17 @@ TEST_F(UploadWorkerTest, ServicesAreCalledInOrderAndThePropertyIsRestored) {
   WriteLog("line\r\n");
   receiver_.Say({'C'});
   Upload();
-  // Each of block 0, the one data block, EOT and the empty block 0 waits out the
-  // turnaround: 20 ms, the time a receiver such as rb takes to clear its input after an
-  // answer, over links with buffering of their own.
-  const std::string turnaround = "Sleep 20";
+  // Each of block 0, the one data block, EOT and the empty block 0 waits out the pause
+  // before a send: the receiver here answers at once, as over a link without a delay of
+  // its own, where a receiver such as rb may not yet have cleared its input; a send
+  // after its request ('C') waits longer than one after its ACK.
+  const std::string afterAck = "Sleep " + std::to_string(YM_TURNAROUND_MS);
+  const std::string afterRequest = "Sleep " + std::to_string(YM_REQUEST_PAUSE_MS);
   std::vector<std::string> expected = {
       "RegGet persist.sys.xcb.enable", "RegSet persist.sys.xcb.enable=0", "Sleep 500",
       "PortOpen 11 115200,8,n,1",      "RegGet ro.fac.mach",             "PortReset 11",
-      turnaround,                      turnaround,                       turnaround,
-      turnaround,                      "PortClose 11",                   "RegSet persist.sys.xcb.enable=1"};
+      afterRequest,                    afterRequest,                     afterAck,
+      afterRequest,                    "PortClose 11",                   "RegSet persist.sys.xcb.enable=1"};
   EXPECT_EQ(test::CallLog(), expected);
   EXPECT_FALSE(test::PortIsOpen(UPLOAD_PORT));
 }
