@@ -2,10 +2,10 @@
 include(GNUInstallDirs)
 
 install(TARGETS battest battest-report RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The README, and beside it doc/ with every picture it shows (whichever are there when
-# the install runs), so that its links keep working.
+# The README, and beside it doc/ with every page it links to and every picture shown
+# (whichever are there when the install runs), so that the links keep working.
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY doc DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.png")
+install(DIRECTORY doc DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.png" PATTERN "*.md")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME battest)

@@ -7,7 +7,7 @@
 # initramfs come from the armhf sysroot (scripts/sysroot) and the project's armhf battest;
 # the initramfs is made under the build tree.
 
-board_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+board_repo=$(cd -P "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$board_repo/scripts/debian-packages.sh"
 
 # The screen of the board: twice the program's 320 x 240.

@@ -11,7 +11,7 @@ build_programs() {
   shift
   need_debian_packages "${build_packages[@]}" "${extra[@]}" || return 1
   local repo out
-  repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  repo=$(cd -P "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
   if ! out=$( { cd "$repo" &&
                 { [ -e build/CMakeCache.txt ] ||
                     cmake --preset default -DBATTEST_TESTS=OFF -DBATTEST_BENCH=OFF; } &&
