@@ -381,7 +381,11 @@ GnuplotJob FewTerminals(const std::vector<Terminal>& terminals, const std::vecto
     job.files.push_back({curves, CurveData(t, map, 0, end, columns)});
     std::string style = " with lines lw 2 lc rgb " + Colour(CurveColour(i));
     std::string from = " (from " + FormatStamp(origin).substr(0, 16) + ")";
-    voltage += ", " + Quoted(curves) + " using 1:2" + style + " title " + Quoted(Shortened(t.name, 36) + from);
+    // The key beside the panels holds about 38 characters a line: the name (of a path, its
+    // file's name) is shortened so that its start stamp still shows whole.
+    const std::string name = t.name.substr(t.name.rfind('/') + 1);
+    voltage += ", " + Quoted(curves) + " using 1:2" + style + " title " +
+               Quoted(Shortened(name, std::max<size_t>(38 - from.size(), 12)) + from);
     percent += ", " + Quoted(curves) + " using 1:3" + style + " notitle";
     power += PowerData(s, map);
     if (HasProjection(t, s)) {
