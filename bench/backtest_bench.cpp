@@ -1,7 +1,7 @@
 // The time left to 0 % against the truth on made-up and measured cells: the figures of
 // the backtest.
 //   backtest_bench [CELLS] [design|held-out|both|bench|all|measured] [-v] [--learnt]
-//                  [--seed N] [--stretch HOURS] [--noise MV] [--every N]
+//                  [--seed N] [--stretch HOURS] [--noise MV] [--min V] [--max V] [--every N]
 // prints, for each family of cells, the median relative error over all cuts and over the
 // cuts at 40 % or less, how often the 80 % interval held the truth, and per cut level.
 // "both" is the design and held-out families; "bench" the family of the bench's own curve
@@ -11,8 +11,8 @@
 // cells (the held-out and bench families keep theirs). "measured" replays the measured
 // discharges of the design set ($BATTEST_CELLS, else the build's) and prints the figures
 // of the log alone, with the store of the cell's earlier discharges, and of a straight
-// line, apart, in all and per cell; --stretch, --noise and --every change how they are
-// replayed (10 h, 3 mV, every discharge).
+// line, apart, in all and per cell; --stretch, --noise, --min, --max and --every change
+// how they are replayed (10 h, 3 mV, the terminal's 3.4 and 4.2 V, every discharge).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -125,8 +125,10 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--noise") == 0 && i + 1 < argc &&
                std::atof(argv[i + 1]) >= 0) {
       measured.noiseVolts = std::atof(argv[++i]) / 1000;
-    } else if (std::strcmp(argv[i], "--min") == 0 && i + 1 < argc && std::atof(argv[i + 1]) >= 0) {
+    } else if (std::strcmp(argv[i], "--min") == 0 && i + 1 < argc && std::atof(argv[i + 1]) > 0) {
       measured.voltsMin = std::atof(argv[++i]);
+    } else if (std::strcmp(argv[i], "--max") == 0 && i + 1 < argc && std::atof(argv[i + 1]) > 0) {
+      measured.voltsMax = std::atof(argv[++i]);
     } else if (std::strcmp(argv[i], "--stored-first") == 0) {
       measured.stored = report::StoredRule::First;
     } else if (std::strcmp(argv[i], "--stored-mean") == 0 && i + 1 < argc &&
@@ -139,12 +141,13 @@ int main(int argc, char** argv) {
       usage = true;
     }
   }
-  if (usage || cells <= 0 ||
+  if (usage || cells <= 0 || !(measured.voltsMax > measured.voltsMin) ||
       (which != "design" && which != "held-out" && which != "both" && which != "bench" &&
        which != "all" && which != "measured")) {
     std::fprintf(stderr,
                  "usage: backtest_bench [CELLS] [design|held-out|both|bench|all|measured] [-v] "
-                 "[--learnt] [--seed N] [--stretch HOURS] [--noise MV] [--every N]\n");
+                 "[--learnt] [--seed N] [--stretch HOURS] [--noise MV] [--min V] [--max V] "
+                 "[--every N]\n");
     return 2;
   }
   if (which == "measured") {
@@ -156,9 +159,9 @@ int main(int argc, char** argv) {
     }
     std::printf(
         "Time left to 0 %%: %zu measured discharges of %s, stretched to %.1f h, noise %.1f mV, "
-        "each log cut at 80, 60, 40, 30, 20 and 10 %%\n",
+        "limits %.2f to %.2f V, each log cut at 80, 60, 40, 30, 20 and 10 %%\n",
         discharges.size(), report::MeasuredCellsDir().c_str(), measured.stretchHours,
-        measured.noiseVolts * 1000);
+        measured.noiseVolts * 1000, measured.voltsMin, measured.voltsMax);
     PrintMeasured(report::RunMeasuredBacktest(discharges, measured), verbose);
     return 0;
   }
