@@ -200,6 +200,14 @@ struct CurveFit {
   double rho = 0;           // volts of drop per fraction of charge an hour
   bool falls = false;
   double hours = 0, logVar = 0;  // time left and its log variance from the fit
+  // Every stretch and constant load drop tried on the curve, with its line and score: the
+  // readings of a steady load hardly tell them apart, and the time left follows them.
+  struct Drop {
+    Fitted shape;
+    Line line;
+    double score;
+  };
+  std::vector<Drop> drops;
 };
 
 struct Points {
@@ -229,6 +237,7 @@ CurveFit FitCurve(const Curve& c, const Points& p, double noise) {
       double score = sse / sw * p.effective / sigma2 +
                      (d - dropTypical) * (d - dropTypical) / (DROP_SPREAD * DROP_SPREAD) +
                      ScalePrior(shape);
+      best.drops.push_back({shape, line, score});
       if (score < best.score) {
         best.shape = shape;
         best.line = line;
@@ -402,9 +411,11 @@ void FitRate(CurveFit* fit, const Points& p, double noise) {
       Line line;
       double score = FitPieces(fit->shape, constant, rho, rate0, pk, p, sigma2, slopeChange, &line);
       score += c * c / (CONSTANT_SPREAD * CONSTANT_SPREAD) + ScalePrior(fit->shape);
+      Fitted shape = fit->shape;
+      shape.drop = constant + rho * std::max(-line.k, 0.0);
       if (score < best.score) {
         best.line = line;
-        best.shape.drop = constant + rho * std::max(-line.k, 0.0);
+        best.shape = shape;
         best.score = score;
         best.rho = rho;
       }
@@ -413,25 +424,47 @@ void FitRate(CurveFit* fit, const Points& p, double noise) {
   if (best.score < INFINITY) *fit = best;
 }
 
-// When the fitted line brings the charge to where the voltage reads `targetVolts`.
-void Project(CurveFit* fit, double targetVolts) {
-  CurveFit& best = *fit;
-  best.target = best.shape.ChargeAt(targetVolts);
-  const Line& l = best.line;
-  double remaining = l.a - best.target;
-  if (l.k < 0 && remaining > 0) {
-    best.hours = remaining / -l.k;
-    if (best.hours * 3600 < ESTIMATE_MAX_SECONDS) {  // else a slope too small to matter
-      best.falls = true;
-      // Delta method on T = (a - target) / -k.
-      double dA = 1 / -l.k, dK = remaining / (l.k * l.k);
-      double var = dA * dA * l.varA + dK * dK * l.varK + 2 * dA * dK * l.cov;
-      best.logVar = std::max(0.0, var) / (best.hours * best.hours);
-    }
-  } else if (l.k < 0) {
-    best.falls = true;  // at 0 % already by the fitted line: within its last minute
-    best.hours = 1.0 / 60;
+// When the line `l` brings the charge to where `shape` reads `targetVolts`: false where
+// it does not fall, or falls too slowly to matter; else the hours and their log variance.
+bool Projected(const Fitted& shape, const Line& l, double targetVolts, double* hours,
+               double* logVar) {
+  const double remaining = l.a - shape.ChargeAt(targetVolts);
+  *logVar = 0;
+  if (!(l.k < 0)) return false;
+  if (!(remaining > 0)) {
+    *hours = 1.0 / 60;  // at 0 % already by the fitted line: within its last minute
+    return true;
   }
+  *hours = remaining / -l.k;
+  if (!(*hours * 3600 < ESTIMATE_MAX_SECONDS)) return false;  // a slope too small to matter
+  // Delta method on T = (a - target) / -k.
+  const double dA = 1 / -l.k, dK = remaining / (l.k * l.k);
+  const double var = dA * dA * l.varA + dK * dK * l.varK + 2 * dA * dK * l.cov;
+  *logVar = std::max(0.0, var) / (*hours * *hours);
+  return true;
+}
+
+// The curve's time left to `targetVolts`, and its log variance: the fit's own, and the
+// spread of the time left over the stretches and drops tried, weighed by how well each
+// fits (its scores counting for less by `misfit`), for the readings leave them open.
+void Project(CurveFit* fit, double targetVolts, double misfit) {
+  fit->target = fit->shape.ChargeAt(targetVolts);
+  fit->falls = Projected(fit->shape, fit->line, targetVolts, &fit->hours, &fit->logVar);
+  if (!fit->falls) return;
+  double least = INFINITY;
+  for (const CurveFit::Drop& d : fit->drops) least = std::min(least, d.score);
+  double total = 0, meanLog = 0, meanSquare = 0;
+  for (const CurveFit::Drop& d : fit->drops) {
+    double hours, logVar;
+    if (!Projected(d.shape, d.line, targetVolts, &hours, &logVar)) continue;
+    const double w = std::exp(-0.5 * (d.score - least) / misfit);
+    total += w;
+    meanLog += w * std::log(hours);
+    meanSquare += w * std::log(hours) * std::log(hours);
+  }
+  if (!(total > 0)) return;
+  meanLog /= total;
+  fit->logVar += std::max(0.0, meanSquare / total - meanLog * meanLog);
 }
 
 // How far the readings stray from the fitted curve beyond their noise over the last
@@ -544,9 +577,9 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
     if (against(f) < against(*best)) best = &f;
   }
   const double wobble = LoadWobble(*best, samples, noise);
-  for (CurveFit& f : fits) Project(&f, target);
   // Where even the best curve fits worse than the noise, the differences count for less.
   const double misfit = std::max(1.0, best->score / std::max(1.0, points.effective - 2));
+  for (CurveFit& f : fits) Project(&f, target, misfit);
   double total = 0, falling = 0, meanLog = 0, fitVar = 0;
   std::vector<double> weight;
   for (const CurveFit& f : fits) {

@@ -27,10 +27,12 @@
 //
 // The estimate is the curves' geometric mean, weighed by how well each fits. Its 80 %
 // interval is log-normal, with the variances of the real uncertainties added up: the
-// spread among the curves (the curve), the changes of the rate of discharge between the
-// last hours of the log and the voltage's wobble about the fit (the load), the fit's own
-// standard errors (the readings' noise and rounding), and a floor for what no curve of
-// the set can show.
+// spread among the curves (the curve), the spread within each curve over the stretches
+// and constant drops its readings fit (a steady load hardly tells a larger drop from a
+// curve placed lower, and the time left follows them), the changes of the rate of
+// discharge between the last hours of the log and the voltage's wobble about the fit (the
+// load), the fit's own standard errors (the readings' noise and rounding), and a floor
+// for what no curve of the set can show.
 //
 // When the readings as they are show no fall of charge though the percentage fell (a
 // load that eased lifted the voltage), the estimate is made from their lower envelope,
