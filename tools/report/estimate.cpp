@@ -202,12 +202,12 @@ struct CurveFit {
   double hours = 0, logVar = 0;  // time left and its log variance from the fit
   // Every stretch and constant load drop tried on the curve, with its line and score: the
   // readings of a steady load hardly tell them apart, and the time left follows them.
-  struct Drop {
+  struct Tried {
     Fitted shape;
     Line line;
     double score;
   };
-  std::vector<Drop> drops;
+  std::vector<Tried> tried;
 };
 
 struct Points {
@@ -237,7 +237,7 @@ CurveFit FitCurve(const Curve& c, const Points& p, double noise) {
       double score = sse / sw * p.effective / sigma2 +
                      (d - dropTypical) * (d - dropTypical) / (DROP_SPREAD * DROP_SPREAD) +
                      ScalePrior(shape);
-      best.drops.push_back({shape, line, score});
+      best.tried.push_back({shape, line, score});
       if (score < best.score) {
         best.shape = shape;
         best.line = line;
@@ -411,11 +411,9 @@ void FitRate(CurveFit* fit, const Points& p, double noise) {
       Line line;
       double score = FitPieces(fit->shape, constant, rho, rate0, pk, p, sigma2, slopeChange, &line);
       score += c * c / (CONSTANT_SPREAD * CONSTANT_SPREAD) + ScalePrior(fit->shape);
-      Fitted shape = fit->shape;
-      shape.drop = constant + rho * std::max(-line.k, 0.0);
       if (score < best.score) {
         best.line = line;
-        best.shape = shape;
+        best.shape.drop = constant + rho * std::max(-line.k, 0.0);
         best.score = score;
         best.rho = rho;
       }
@@ -452,9 +450,9 @@ void Project(CurveFit* fit, double targetVolts, double misfit) {
   fit->falls = Projected(fit->shape, fit->line, targetVolts, &fit->hours, &fit->logVar);
   if (!fit->falls) return;
   double least = INFINITY;
-  for (const CurveFit::Drop& d : fit->drops) least = std::min(least, d.score);
+  for (const CurveFit::Tried& d : fit->tried) least = std::min(least, d.score);
   double total = 0, meanLog = 0, meanSquare = 0;
-  for (const CurveFit::Drop& d : fit->drops) {
+  for (const CurveFit::Tried& d : fit->tried) {
     double hours, logVar;
     if (!Projected(d.shape, d.line, targetVolts, &hours, &logVar)) continue;
     const double w = std::exp(-0.5 * (d.score - least) / misfit);
