@@ -35,7 +35,8 @@ void Print(const char* name, const std::vector<report::Cut>& cuts, bool verbose)
   std::printf("  median relative error, all cuts        %.3f\n", f.medianError);
   std::printf("  median relative error, 40 %% or less    %.3f (%zu cuts)\n", f.medianErrorLow,
               f.lowCuts);
-  std::printf("  80 %% interval holds the truth          %.1f %%\n", f.coverage * 100);
+  std::printf("  80 %% interval holds the truth          %.1f %% (median width %.2f of the truth)\n",
+              f.coverage * 100, f.medianWidth);
   std::printf("  no estimate after an hour of falling   %zu\n", f.missingAfterHour);
   std::printf("  median relative error of an estimate that knew the charge and the last 3 h's "
               "load: %.3f; and the whole log's mean load: %.3f\n",
@@ -90,10 +91,10 @@ void PrintMeasured(const report::MeasuredCuts& m, bool verbose) {
       }
       report::BacktestFigures f = report::Figures(some);
       std::printf(
-          "  %-34s %4zu cuts, median error %.3f, at 40 %% or less %.3f, interval holds %.0f %%, "
-          "median ln(estimate/truth) %+.3f\n",
+          "  %-34s %4zu cuts, median error %.3f, at 40 %% or less %.3f, interval holds %.0f %% "
+          "(median width %.2f), median ln(estimate/truth) %+.3f\n",
           group.c_str(), f.cuts, f.medianError, f.medianErrorLow, f.coverage * 100,
-          f.medianLogRatio);
+          f.medianWidth, f.medianLogRatio);
     }
     if (!verbose) continue;
     for (const report::Cut& c : *cuts) {

@@ -517,7 +517,7 @@ MeasuredCuts RunMeasuredBacktest(const std::vector<MeasuredDischarge>& all,
 
 BacktestFigures Figures(const std::vector<Cut>& cuts) {
   BacktestFigures f;
-  std::vector<double> all, low, informed, informedWhole, logRatio;
+  std::vector<double> all, low, informed, informedWhole, logRatio, width;
   size_t covered = 0;
   for (const Cut& c : cuts) {
     informed.push_back(RelativeError(c.informed, c.truth));
@@ -528,6 +528,7 @@ BacktestFigures Figures(const std::vector<Cut>& cuts) {
     if (c.known) f.known++;
     if (c.known && c.estimate > 0) logRatio.push_back(std::log(c.estimate / c.truth));
     if (c.known && c.low <= c.truth && c.truth <= c.high) covered++;
+    if (c.known) width.push_back((c.high - c.low) / c.truth);
     if (!c.known && c.fallingHour) f.missingAfterHour++;
   }
   f.cuts = cuts.size();
@@ -537,6 +538,7 @@ BacktestFigures Figures(const std::vector<Cut>& cuts) {
   f.medianErrorInformed = Median(informed);
   f.medianErrorInformedWhole = Median(informedWhole);
   f.medianLogRatio = Median(logRatio);
+  f.medianWidth = Median(width);
   f.coverage = cuts.empty() ? 0 : static_cast<double>(covered) / static_cast<double>(cuts.size());
   return f;
 }

@@ -51,6 +51,7 @@ struct BacktestFigures {
   double medianErrorLow = 0;  // over the cuts at 40 % or less
   size_t lowCuts = 0;
   double coverage = 0;        // share of cuts whose 80 % interval holds the truth
+  double medianWidth = 0;     // of the interval's width over the truth, where known
   size_t missingAfterHour = 0;  // cuts without an estimate after an hour of falling percentage
   double medianErrorInformed = 0;  // of the reference that knew the charge and the last 3 h's load
   double medianErrorInformedWhole = 0;  // of the one that knew the charge and the whole log's load
