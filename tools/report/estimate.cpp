@@ -606,12 +606,26 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
   const double level = wobble / toFall;
   const double load = std::sqrt(LoadSigma(*best, samples) * LoadSigma(*best, samples) + level * level);
   const double sigma = std::sqrt(curveVar + fitVar + load * load + FLOOR_SIGMA * FLOOR_SIGMA);
+  // Which curve the cell has, the readings seldom tell: the interval also takes in the
+  // times that some curve, with its fit, keeps within the likelihood ratio of the level
+  // (Z80 squared, the chi-square's 80th percentile), the curve not being known. A curve
+  // whose score is worse than the best's by `worse` (in the noise's units) holds its own
+  // interval narrowed to sqrt(Z80^2 - worse) of its deviations, none beyond Z80^2.
+  double low = meanLog - Z80 * sigma, high = meanLog + Z80 * sigma;
+  for (const CurveFit& f : fits) {
+    const double worse = (against(f) - against(*best)) / misfit;
+    if (!f.falls || worse > Z80 * Z80) continue;
+    const double var = f.logVar + load * load + FLOOR_SIGMA * FLOOR_SIGMA;
+    const double own = std::sqrt((Z80 * Z80 - worse) * var);
+    low = std::min(low, std::log(f.hours) - own);
+    high = std::max(high, std::log(f.hours) + own);
+  }
 
   auto clamp = [](double logHours) { return std::min(ESTIMATE_MAX_SECONDS, std::exp(logHours) * 3600); };
   result.known = true;
   result.seconds = clamp(meanLog);
-  result.low = clamp(meanLog - Z80 * sigma);
-  result.high = clamp(meanLog + Z80 * sigma);
+  result.low = clamp(low);
+  result.high = clamp(high);
   result.chargePerHour = best->line.k * 100;
 
   const bool learnt = Learnt(*best->shape.curve);
