@@ -1,7 +1,7 @@
 // The time left to 0 % against the truth on made-up and measured cells: the figures of
 // the backtest.
 //   backtest_bench [CELLS] [design|held-out|both|bench|all|measured] [-v] [--learnt]
-//                  [--seed N] [--stretch HOURS] [--noise MV] [--every N]
+//                  [--seed N] [--stretch HOURS] [--noise MV] [--min V] [--max V] [--every N]
 // prints, for each family of cells, the median relative error over all cuts and over the
 // cuts at 40 % or less, how often the 80 % interval held the truth, and per cut level.
 // "both" is the design and held-out families; "bench" the family of the bench's own curve
@@ -11,8 +11,8 @@
 // cells (the held-out and bench families keep theirs). "measured" replays the measured
 // discharges of the design set ($BATTEST_CELLS, else the build's) and prints the figures
 // of the log alone, with the store of the cell's earlier discharges, and of a straight
-// line, apart, in all and per cell; --stretch, --noise and --every change how they are
-// replayed (10 h, 3 mV, every discharge).
+// line, apart, in all and per cell; --stretch, --noise, --min, --max and --every change
+// how they are replayed (10 h, 3 mV, the terminal's 3.4 and 4.2 V, every discharge).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -35,7 +35,8 @@ void Print(const char* name, const std::vector<report::Cut>& cuts, bool verbose)
   std::printf("  median relative error, all cuts        %.3f\n", f.medianError);
   std::printf("  median relative error, 40 %% or less    %.3f (%zu cuts)\n", f.medianErrorLow,
               f.lowCuts);
-  std::printf("  80 %% interval holds the truth          %.1f %%\n", f.coverage * 100);
+  std::printf("  80 %% interval holds the truth          %.1f %% (median width %.2f of the truth)\n",
+              f.coverage * 100, f.medianWidth);
   std::printf("  no estimate after an hour of falling   %zu\n", f.missingAfterHour);
   std::printf("  median relative error of an estimate that knew the charge and the last 3 h's "
               "load: %.3f; and the whole log's mean load: %.3f\n",
@@ -90,10 +91,10 @@ void PrintMeasured(const report::MeasuredCuts& m, bool verbose) {
       }
       report::BacktestFigures f = report::Figures(some);
       std::printf(
-          "  %-34s %4zu cuts, median error %.3f, at 40 %% or less %.3f, interval holds %.0f %%, "
-          "median ln(estimate/truth) %+.3f\n",
+          "  %-34s %4zu cuts, median error %.3f, at 40 %% or less %.3f, interval holds %.0f %% "
+          "(median width %.2f), median ln(estimate/truth) %+.3f\n",
           group.c_str(), f.cuts, f.medianError, f.medianErrorLow, f.coverage * 100,
-          f.medianLogRatio);
+          f.medianWidth, f.medianLogRatio);
     }
     if (!verbose) continue;
     for (const report::Cut& c : *cuts) {
@@ -125,8 +126,10 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--noise") == 0 && i + 1 < argc &&
                std::atof(argv[i + 1]) >= 0) {
       measured.noiseVolts = std::atof(argv[++i]) / 1000;
-    } else if (std::strcmp(argv[i], "--min") == 0 && i + 1 < argc && std::atof(argv[i + 1]) >= 0) {
+    } else if (std::strcmp(argv[i], "--min") == 0 && i + 1 < argc && std::atof(argv[i + 1]) > 0) {
       measured.voltsMin = std::atof(argv[++i]);
+    } else if (std::strcmp(argv[i], "--max") == 0 && i + 1 < argc && std::atof(argv[i + 1]) > 0) {
+      measured.voltsMax = std::atof(argv[++i]);
     } else if (std::strcmp(argv[i], "--stored-first") == 0) {
       measured.stored = report::StoredRule::First;
     } else if (std::strcmp(argv[i], "--stored-mean") == 0 && i + 1 < argc &&
@@ -139,12 +142,13 @@ int main(int argc, char** argv) {
       usage = true;
     }
   }
-  if (usage || cells <= 0 ||
+  if (usage || cells <= 0 || !(measured.voltsMax > measured.voltsMin) ||
       (which != "design" && which != "held-out" && which != "both" && which != "bench" &&
        which != "all" && which != "measured")) {
     std::fprintf(stderr,
                  "usage: backtest_bench [CELLS] [design|held-out|both|bench|all|measured] [-v] "
-                 "[--learnt] [--seed N] [--stretch HOURS] [--noise MV] [--every N]\n");
+                 "[--learnt] [--seed N] [--stretch HOURS] [--noise MV] [--min V] [--max V] "
+                 "[--every N]\n");
     return 2;
   }
   if (which == "measured") {
@@ -156,9 +160,9 @@ int main(int argc, char** argv) {
     }
     std::printf(
         "Time left to 0 %%: %zu measured discharges of %s, stretched to %.1f h, noise %.1f mV, "
-        "each log cut at 80, 60, 40, 30, 20 and 10 %%\n",
+        "limits %.2f to %.2f V, each log cut at 80, 60, 40, 30, 20 and 10 %%\n",
         discharges.size(), report::MeasuredCellsDir().c_str(), measured.stretchHours,
-        measured.noiseVolts * 1000);
+        measured.noiseVolts * 1000, measured.voltsMin, measured.voltsMax);
     PrintMeasured(report::RunMeasuredBacktest(discharges, measured), verbose);
     return 0;
   }

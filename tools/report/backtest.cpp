@@ -342,8 +342,9 @@ size_t LoadStart(const MeasuredDischarge& m) {
 
 // The log of a measured discharge as the terminal would write it: its voltages from its
 // load's start, stretched in time by `stretch`, read twice a second with Gaussian noise of
-// `noise` volts, between MEASURED_VOLTS_MAX and its laboratory's empty voltage, in µV.
-Discharge Replay(const MeasuredDischarge& m, double stretch, double noise, double voltsMin,
+// `noise` volts, between the limits of `options` (the minimum no lower than its
+// laboratory's cut-off, where its samples end), in µV.
+Discharge Replay(const MeasuredDischarge& m, double stretch, const MeasuredOptions& options,
                  Random* r, Seconds start) {
   size_t i = LoadStart(m);
   const double begin = m.seconds[i], end = m.seconds.back();
@@ -353,11 +354,12 @@ Discharge Replay(const MeasuredDischarge& m, double stretch, double noise, doubl
     while (i + 2 < m.seconds.size() && m.seconds[i + 1] <= s) i++;
     const double span = m.seconds[i + 1] - m.seconds[i];
     const double along = span > 0 ? std::min(1.0, std::max(0.0, (s - m.seconds[i]) / span)) : 1;
-    *volts = m.volts[i] + (m.volts[i + 1] - m.volts[i]) * along + noise * r->Gauss();
+    *volts = m.volts[i] + (m.volts[i + 1] - m.volts[i]) * along + options.noiseVolts * r->Gauss();
     *charge = (end - s) / (end - begin);  // its time as its charge, for the informed references
     return true;
   };
-  return Monitor({MEASURED_VOLTS_MAX, std::max(voltsMin, m.cutoffVolts), true}, cell, start, true);
+  return Monitor({options.voltsMax, std::max(options.voltsMin, m.cutoffVolts), true}, cell, start,
+                 true);
 }
 
 // An upload's name for the log of `model` whose last line is at `last`.
@@ -469,7 +471,7 @@ MeasuredCuts RunMeasuredBacktest(const std::vector<MeasuredDischarge>& all,
       const double stretch = std::max(1.0, options.stretchHours * 3600 / longest);
       Random random(static_cast<uint32_t>(n + 1));
       const Seconds start = START + static_cast<Seconds>(k) * 3 * 86400;
-      const Discharge d = Replay(m, stretch, options.noiseVolts, options.voltsMin, &random, start);
+      const Discharge d = Replay(m, stretch, options, &random, start);
       if (d.zeroSeconds < 0 || d.lines.empty()) continue;  // never read 0 %: no truth
       Cut base{};
       base.cell = n++;
@@ -515,7 +517,7 @@ MeasuredCuts RunMeasuredBacktest(const std::vector<MeasuredDischarge>& all,
 
 BacktestFigures Figures(const std::vector<Cut>& cuts) {
   BacktestFigures f;
-  std::vector<double> all, low, informed, informedWhole, logRatio;
+  std::vector<double> all, low, informed, informedWhole, logRatio, width;
   size_t covered = 0;
   for (const Cut& c : cuts) {
     informed.push_back(RelativeError(c.informed, c.truth));
@@ -526,6 +528,7 @@ BacktestFigures Figures(const std::vector<Cut>& cuts) {
     if (c.known) f.known++;
     if (c.known && c.estimate > 0) logRatio.push_back(std::log(c.estimate / c.truth));
     if (c.known && c.low <= c.truth && c.truth <= c.high) covered++;
+    if (c.known) width.push_back((c.high - c.low) / c.truth);
     if (!c.known && c.fallingHour) f.missingAfterHour++;
   }
   f.cuts = cuts.size();
@@ -535,6 +538,7 @@ BacktestFigures Figures(const std::vector<Cut>& cuts) {
   f.medianErrorInformed = Median(informed);
   f.medianErrorInformedWhole = Median(informedWhole);
   f.medianLogRatio = Median(logRatio);
+  f.medianWidth = Median(width);
   f.coverage = cuts.empty() ? 0 : static_cast<double>(covered) / static_cast<double>(cuts.size());
   return f;
 }

@@ -51,6 +51,7 @@ struct BacktestFigures {
   double medianErrorLow = 0;  // over the cuts at 40 % or less
   size_t lowCuts = 0;
   double coverage = 0;        // share of cuts whose 80 % interval holds the truth
+  double medianWidth = 0;     // of the interval's width over the truth, where known
   size_t missingAfterHour = 0;  // cuts without an estimate after an hour of falling percentage
   double medianErrorInformed = 0;  // of the reference that knew the charge and the last 3 h's load
   double medianErrorInformedWhole = 0;  // of the one that knew the charge and the whole log's load
@@ -70,17 +71,24 @@ BacktestFigures Figures(const std::vector<Cut>& cuts);
 
 // Measured discharges (measured_cells.h), each replayed through the monitor and the log
 // (readings twice a second through the filter, a line every 10 minutes and every minute
-// at 40 % or less) between MEASURED_VOLTS_MAX and the laboratory's empty voltage, in µV,
-// stretched in time as the longest of its cell under its load is to `stretchHours`
-// (never shrunk), with reading noise. Only discharges that gave MEASURED_LEAST_CHARGE of
-// their cell's capacity or more: one that stops far short of that reached its empty
-// voltage under its load with its charge still in it, no run to empty. Each log is cut as
-// the made-up cells' are, and estimated three ways: from the log alone; with the store of
-// learnt curves holding the cell's earlier discharges (stored in the order given, as a
-// report of each whole log would store it: only cuts of discharges with one before);
-// and by a straight line through the last hour's filtered percentage, as a naive tool
-// would (its interval is the estimate alone).
-constexpr double MEASURED_VOLTS_MAX = 4.25;
+// at 40 % or less) between the terminal's own limits, in µV, stretched in time as the
+// longest of its cell under its load is to `stretchHours` (never shrunk), with reading
+// noise. The limits are the terminal's, not the laboratory's: the monitor divides by the
+// voltage_max and voltage_min its battery's driver reports, the battery's design full and
+// empty under load, and the terminal's are 4.2 V and 3.4 V (its kernel files, and the
+// bench's simulated battery that stands for it). A laboratory's cut-off (2.5 to 3.0 V
+// here) is the cell's absolute limit at its test current, far below where a terminal
+// stops; so the truth is the first reading whose filtered percentage is 0 at the
+// terminal's minimum, as for the made-up cells, or the laboratory's cut-off where that is
+// the higher. Only discharges that gave MEASURED_LEAST_CHARGE of their cell's capacity or
+// more: one that stops far short of that reached its cut-off under its load with its
+// charge still in it, no run to empty. Each log is cut as the made-up cells' are, and
+// estimated three ways: from the log alone; with the store of learnt curves holding the
+// cell's earlier discharges (stored in the order given, as a report of each whole log
+// would store it: only cuts of discharges with one before); and by a straight line
+// through the last hour's filtered percentage, as a naive tool would (its interval is the
+// estimate alone).
+constexpr double TERMINAL_VOLTS_MAX = 4.2, TERMINAL_VOLTS_MIN = 3.4;
 constexpr double MEASURED_LEAST_CHARGE = 0.5;
 enum class StoredRule { Latest, First, Mean };
 struct MeasuredOptions {
@@ -88,7 +96,8 @@ struct MeasuredOptions {
   int meanOf = 4;                          // kept), the cell's first, or the mean of the latest
   double stretchHours = 10;                // the bench's cell's hours from full to empty
   double noiseVolts = 0.003;
-  double voltsMin = 0;  // the terminal's minimum; 0: each laboratory's empty voltage
+  double voltsMax = TERMINAL_VOLTS_MAX;  // the monitor's limits
+  double voltsMin = TERMINAL_VOLTS_MIN;
   int every = 1;        // estimates every so many discharges of a cell (all are stored)
 };
 struct MeasuredCuts {

@@ -200,6 +200,14 @@ struct CurveFit {
   double rho = 0;           // volts of drop per fraction of charge an hour
   bool falls = false;
   double hours = 0, logVar = 0;  // time left and its log variance from the fit
+  // Every stretch and constant load drop tried on the curve, with its line and score: the
+  // readings of a steady load hardly tell them apart, and the time left follows them.
+  struct Tried {
+    Fitted shape;
+    Line line;
+    double score;
+  };
+  std::vector<Tried> tried;
 };
 
 struct Points {
@@ -229,6 +237,7 @@ CurveFit FitCurve(const Curve& c, const Points& p, double noise) {
       double score = sse / sw * p.effective / sigma2 +
                      (d - dropTypical) * (d - dropTypical) / (DROP_SPREAD * DROP_SPREAD) +
                      ScalePrior(shape);
+      best.tried.push_back({shape, line, score});
       if (score < best.score) {
         best.shape = shape;
         best.line = line;
@@ -413,25 +422,47 @@ void FitRate(CurveFit* fit, const Points& p, double noise) {
   if (best.score < INFINITY) *fit = best;
 }
 
-// When the fitted line brings the charge to where the voltage reads `targetVolts`.
-void Project(CurveFit* fit, double targetVolts) {
-  CurveFit& best = *fit;
-  best.target = best.shape.ChargeAt(targetVolts);
-  const Line& l = best.line;
-  double remaining = l.a - best.target;
-  if (l.k < 0 && remaining > 0) {
-    best.hours = remaining / -l.k;
-    if (best.hours * 3600 < ESTIMATE_MAX_SECONDS) {  // else a slope too small to matter
-      best.falls = true;
-      // Delta method on T = (a - target) / -k.
-      double dA = 1 / -l.k, dK = remaining / (l.k * l.k);
-      double var = dA * dA * l.varA + dK * dK * l.varK + 2 * dA * dK * l.cov;
-      best.logVar = std::max(0.0, var) / (best.hours * best.hours);
-    }
-  } else if (l.k < 0) {
-    best.falls = true;  // at 0 % already by the fitted line: within its last minute
-    best.hours = 1.0 / 60;
+// When the line `l` brings the charge to where `shape` reads `targetVolts`: false where
+// it does not fall, or falls too slowly to matter; else the hours and their log variance.
+bool Projected(const Fitted& shape, const Line& l, double targetVolts, double* hours,
+               double* logVar) {
+  const double remaining = l.a - shape.ChargeAt(targetVolts);
+  *logVar = 0;
+  if (!(l.k < 0)) return false;
+  if (!(remaining > 0)) {
+    *hours = 1.0 / 60;  // at 0 % already by the fitted line: within its last minute
+    return true;
   }
+  *hours = remaining / -l.k;
+  if (!(*hours * 3600 < ESTIMATE_MAX_SECONDS)) return false;  // a slope too small to matter
+  // Delta method on T = (a - target) / -k.
+  const double dA = 1 / -l.k, dK = remaining / (l.k * l.k);
+  const double var = dA * dA * l.varA + dK * dK * l.varK + 2 * dA * dK * l.cov;
+  *logVar = std::max(0.0, var) / (*hours * *hours);
+  return true;
+}
+
+// The curve's time left to `targetVolts`, and its log variance: the fit's own, and the
+// spread of the time left over the stretches and drops tried, weighed by how well each
+// fits (its scores counting for less by `misfit`), for the readings leave them open.
+void Project(CurveFit* fit, double targetVolts, double misfit) {
+  fit->target = fit->shape.ChargeAt(targetVolts);
+  fit->falls = Projected(fit->shape, fit->line, targetVolts, &fit->hours, &fit->logVar);
+  if (!fit->falls) return;
+  double least = INFINITY;
+  for (const CurveFit::Tried& d : fit->tried) least = std::min(least, d.score);
+  double total = 0, meanLog = 0, meanSquare = 0;
+  for (const CurveFit::Tried& d : fit->tried) {
+    double hours, logVar;
+    if (!Projected(d.shape, d.line, targetVolts, &hours, &logVar)) continue;
+    const double w = std::exp(-0.5 * (d.score - least) / misfit);
+    total += w;
+    meanLog += w * std::log(hours);
+    meanSquare += w * std::log(hours) * std::log(hours);
+  }
+  if (!(total > 0)) return;
+  meanLog /= total;
+  fit->logVar += std::max(0.0, meanSquare / total - meanLog * meanLog);
 }
 
 // How far the readings stray from the fitted curve beyond their noise over the last
@@ -544,9 +575,9 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
     if (against(f) < against(*best)) best = &f;
   }
   const double wobble = LoadWobble(*best, samples, noise);
-  for (CurveFit& f : fits) Project(&f, target);
   // Where even the best curve fits worse than the noise, the differences count for less.
   const double misfit = std::max(1.0, best->score / std::max(1.0, points.effective - 2));
+  for (CurveFit& f : fits) Project(&f, target, misfit);
   double total = 0, falling = 0, meanLog = 0, fitVar = 0;
   std::vector<double> weight;
   for (const CurveFit& f : fits) {
@@ -575,12 +606,26 @@ TimeLeft Estimate(const EstimateInput& input, const std::vector<Sample>& samples
   const double level = wobble / toFall;
   const double load = std::sqrt(LoadSigma(*best, samples) * LoadSigma(*best, samples) + level * level);
   const double sigma = std::sqrt(curveVar + fitVar + load * load + FLOOR_SIGMA * FLOOR_SIGMA);
+  // Which curve the cell has, the readings seldom tell: the interval also takes in the
+  // times that some curve, with its fit, keeps within the likelihood ratio of the level
+  // (Z80 squared, the chi-square's 80th percentile), the curve not being known. A curve
+  // whose score is worse than the best's by `worse` (in the noise's units) holds its own
+  // interval narrowed to sqrt(Z80^2 - worse) of its deviations, none beyond Z80^2.
+  double low = meanLog - Z80 * sigma, high = meanLog + Z80 * sigma;
+  for (const CurveFit& f : fits) {
+    const double worse = (against(f) - against(*best)) / misfit;
+    if (!f.falls || worse > Z80 * Z80) continue;
+    const double var = f.logVar + load * load + FLOOR_SIGMA * FLOOR_SIGMA;
+    const double own = std::sqrt((Z80 * Z80 - worse) * var);
+    low = std::min(low, std::log(f.hours) - own);
+    high = std::max(high, std::log(f.hours) + own);
+  }
 
   auto clamp = [](double logHours) { return std::min(ESTIMATE_MAX_SECONDS, std::exp(logHours) * 3600); };
   result.known = true;
   result.seconds = clamp(meanLog);
-  result.low = clamp(meanLog - Z80 * sigma);
-  result.high = clamp(meanLog + Z80 * sigma);
+  result.low = clamp(low);
+  result.high = clamp(high);
   result.chargePerHour = best->line.k * 100;
 
   const bool learnt = Learnt(*best->shape.curve);

@@ -27,10 +27,18 @@
 //
 // The estimate is the curves' geometric mean, weighed by how well each fits. Its 80 %
 // interval is log-normal, with the variances of the real uncertainties added up: the
-// spread among the curves (the curve), the changes of the rate of discharge between the
-// last hours of the log and the voltage's wobble about the fit (the load), the fit's own
-// standard errors (the readings' noise and rounding), and a floor for what no curve of
-// the set can show.
+// spread among the curves (the curve), the spread within each curve over the stretches
+// and constant drops its readings fit (a steady load hardly tells a larger drop from a
+// curve placed lower, and the time left follows them), the changes of the rate of
+// discharge between the last hours of the log and the voltage's wobble about the fit (the
+// load), the fit's own standard errors (the readings' noise and rounding), and a floor
+// for what no curve of the set can show. Curves that fit the readings almost as well may
+// part far beyond that spread (a knee ahead, or none yet), and which one the cell has the
+// readings alone seldom tell; so the interval also takes in every time within the
+// likelihood ratio of its level with the curve left open: the closest curve's own interval
+// (its fit's, the load's and the floor's variances added up), and each other curve's,
+// narrowed as its fit is worse, down to none where it is worse by the chi-square's 80th
+// percentile.
 //
 // When the readings as they are show no fall of charge though the percentage fell (a
 // load that eased lifted the voltage), the estimate is made from their lower envelope,
