@@ -137,15 +137,16 @@ for i in $(seq "$uploads"); do
     -v first=$([ $((i % 2)) = 1 ] && echo before || echo after) 'BEGIN {
     printf "upload %d (rb started %s UPLOAD): rb status %d, file %s, %.2f s, rb time-outs %d\n",
       i, first, s, same ? "whole" : "NOT whole", c - a, t }' | tee -a "$out/uploads.txt"
-  # Back to the main screen for the next upload.
-  shows "USB СОЕДИНЕНИЕ" "ОШИБКА" || fail "upload $i: no summary shown"
+  # Back to the main screen for the next upload, from the summary or the error screen
+  # (not from the wait screen, whose title is the summary's: Enter there is lost).
+  shows "ВЫГРУЖЕНО 1 ФАЙЛОВ" "ОШИБКА" || fail "upload $i: no summary shown"
   key ret
   shows "KELDRAN Oct 14 2017" || fail "upload $i: the main screen did not come back"
 done
 cp "$share/clock.txt" "$out/clock.txt" 2>/dev/null || : >"$out/clock.txt"
 
 {
-  echo "uploads: $passed of $uploads arrived whole"
+  echo "uploads: $passed of $uploads arrived whole with rb ending well (status 0)"
   awk '{ t += $(NF) } END { printf "rb'"'"'s time-outs waiting for a block: %d in all\n", t }' "$out/uploads.txt"
   awk '{ print ($4 - $1) / 1000 }' "$out/clock.txt" | sort -g | awk '
     { v[NR] = $1 } END {
