@@ -2,6 +2,7 @@
 // the backtest.
 //   backtest_bench [CELLS] [design|held-out|both|bench|all|measured] [-v] [--learnt]
 //                  [--seed N] [--stretch HOURS] [--noise MV] [--min V] [--max V] [--every N]
+//                  [--logs DIR]
 // prints, for each family of cells, the median relative error over all cuts and over the
 // cuts at 40 % or less, how often the 80 % interval held the truth, and per cut level.
 // "both" is the design and held-out families; "bench" the family of the bench's own curve
@@ -12,7 +13,9 @@
 // discharges of the design set ($BATTEST_CELLS, else the build's) and prints the figures
 // of the log alone, with the store of the cell's earlier discharges, and of a straight
 // line, apart, in all and per cell; --stretch, --noise, --min, --max and --every change
-// how they are replayed (10 h, 3 mV, the terminal's 3.4 and 4.2 V, every discharge).
+// how they are replayed (10 h, 3 mV, the terminal's 3.4 and 4.2 V, every discharge);
+// --logs DIR writes, for each cell, its discharge so replayed that runs longest before
+// 30 %, cut there, as an upload in DIR for the report to read, instead of the figures.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -113,6 +116,7 @@ int main(int argc, char** argv) {
   bool verbose = false, learnt = false, usage = false;
   uint32_t seed = 1;
   report::MeasuredOptions measured;
+  std::string logs;  // where to write the measured cells' logs, cut at 30 %
   for (int i = 3; i < argc; i++) {
     if (std::strcmp(argv[i], "-v") == 0) {
       verbose = true;
@@ -138,6 +142,8 @@ int main(int argc, char** argv) {
       measured.meanOf = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--every") == 0 && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
       measured.every = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--logs") == 0 && i + 1 < argc) {
+      logs = argv[++i];
     } else {
       usage = true;
     }
@@ -148,7 +154,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: backtest_bench [CELLS] [design|held-out|both|bench|all|measured] [-v] "
                  "[--learnt] [--seed N] [--stretch HOURS] [--noise MV] [--min V] [--max V] "
-                 "[--every N]\n");
+                 "[--every N] [--logs DIR]\n");
     return 2;
   }
   if (which == "measured") {
@@ -163,6 +169,15 @@ int main(int argc, char** argv) {
         "limits %.2f to %.2f V, each log cut at 80, 60, 40, 30, 20 and 10 %%\n",
         discharges.size(), report::MeasuredCellsDir().c_str(), measured.stretchHours,
         measured.noiseVolts * 1000, measured.voltsMin, measured.voltsMax);
+    if (!logs.empty()) {
+      if (!report::WriteMeasuredLogs(discharges, measured, 30, logs, &error)) {
+        std::fprintf(stderr, "backtest_bench: %s\n", error.c_str());
+        return 1;
+      }
+      std::printf("each cell's longest discharge to 30 %%, written as a log in %s\n",
+                  logs.c_str());
+      return 0;
+    }
     PrintMeasured(report::RunMeasuredBacktest(discharges, measured), verbose);
     return 0;
   }

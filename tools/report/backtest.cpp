@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <limits>
 
@@ -440,6 +441,23 @@ std::vector<LearntDischarge> Offered(const std::vector<LearntDischarge>& kept,
   return {mean};
 }
 
+namespace {
+
+// How many times slower `m` is replayed: as the longest of its cell under its load is to
+// the terminal's hours, and never faster than measured.
+double Stretch(const std::vector<MeasuredDischarge>& all, const MeasuredDischarge& m,
+               const MeasuredOptions& options) {
+  double longest = 0;
+  for (const MeasuredDischarge& o : all) {
+    if (o.dataset == m.dataset && o.cell == m.cell && o.load == m.load) {
+      longest = std::max(longest, o.seconds.back() - o.seconds[LoadStart(o)]);
+    }
+  }
+  return std::max(1.0, options.stretchHours * 3600 / longest);
+}
+
+}  // namespace
+
 bool Measurable(const MeasuredDischarge& m) {
   return m.seconds.size() >= 2 && m.chargeAh >= MEASURED_LEAST_CHARGE * m.capacityAh;
 }
@@ -461,14 +479,7 @@ MeasuredCuts RunMeasuredBacktest(const std::vector<MeasuredDischarge>& all,
     int k = 0;
     for (const MeasuredDischarge& m : all) {
       if (!Measurable(m) || m.dataset + " " + m.cell != cell) continue;
-      // Stretched as the longest of its cell under its load is to the terminal's hours.
-      double longest = 0;
-      for (const MeasuredDischarge& o : all) {
-        if (o.dataset == m.dataset && o.cell == m.cell && o.load == m.load) {
-          longest = std::max(longest, o.seconds.back() - o.seconds[LoadStart(o)]);
-        }
-      }
-      const double stretch = std::max(1.0, options.stretchHours * 3600 / longest);
+      const double stretch = Stretch(all, m, options);
       Random random(static_cast<uint32_t>(n + 1));
       const Seconds start = START + static_cast<Seconds>(k) * 3 * 86400;
       const Discharge d = Replay(m, stretch, options, &random, start);
@@ -541,6 +552,44 @@ BacktestFigures Figures(const std::vector<Cut>& cuts) {
   f.medianWidth = Median(width);
   f.coverage = cuts.empty() ? 0 : static_cast<double>(covered) / static_cast<double>(cuts.size());
   return f;
+}
+
+bool WriteMeasuredLogs(const std::vector<MeasuredDischarge>& all, const MeasuredOptions& options,
+                       int percent, const std::string& dir, std::string* error) {
+  struct Longest {
+    std::string cell;
+    std::vector<Reading> lines;
+  };
+  std::vector<Longest> longest;  // of each cell, in the order of the index
+  for (size_t n = 0; n < all.size(); n++) {
+    const MeasuredDischarge& m = all[n];
+    if (!Measurable(m)) continue;
+    Random random(static_cast<uint32_t>(n + 1));
+    Discharge d = Replay(m, Stretch(all, m, options), options, &random, START);
+    size_t end = 0;
+    while (end < d.lines.size() && d.lines[end].filteredPercent > percent) end++;
+    if (end == d.lines.size()) continue;  // never that low
+    d.lines.resize(end + 1);
+    const std::string cell = m.dataset + " " + m.cell;
+    auto same = std::find_if(longest.begin(), longest.end(),
+                             [&](const Longest& o) { return o.cell == cell; });
+    if (same == longest.end()) {
+      longest.push_back({cell, std::move(d.lines)});
+    } else if (d.lines.size() > same->lines.size()) {
+      same->lines = std::move(d.lines);
+    }
+  }
+  for (const Longest& l : longest) {
+    const std::string path =
+        dir + "/" + UploadName(l.cell.substr(l.cell.find(' ') + 1), l.lines.back().time);
+    std::ofstream out(path, std::ios::binary);
+    out << LogText(l.lines);
+    if (!out.flush()) {
+      *error = "cannot write " + path;
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace report

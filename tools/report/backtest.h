@@ -106,6 +106,14 @@ struct MeasuredCuts {
 MeasuredCuts RunMeasuredBacktest(const std::vector<MeasuredDischarge>& discharges,
                                  const MeasuredOptions& options = {});
 
+// Writes into `dir`, for each cell of `discharges`, the log of its discharge that runs
+// longest before its first line at `percent` % or less, replayed as the backtest replays
+// it and cut there, as the terminal would upload it (r_CELL_yyyymmddHHMM.txt). False, with what failed in `error`,
+// when a file cannot be written.
+bool WriteMeasuredLogs(const std::vector<MeasuredDischarge>& discharges,
+                       const MeasuredOptions& options, int percent, const std::string& dir,
+                       std::string* error);
+
 }  // namespace report
 
 #endif
