@@ -629,15 +629,17 @@ TEST_F(SendFilePause, AReceiverThatClearsItsInputLosesNothingOnALinkWithoutDelay
 }
 
 // Over a link with 1 ms each way (a USB link) the answer and the block each take that
-// millisecond, and a receiver that clears its input within a millisecond of answering
-// has done so when the block comes: once the first answers have shown the delay the
-// sends go at once, and still nothing is lost.
+// millisecond, and a receiver that clears its input within a millisecond of an ACK has
+// done so when the block comes: once the first answers have shown the delay the data
+// go at once, and still nothing is lost. The end of the batch, never sent again, keeps
+// its pause: the receiver here clears its input as late after a request as rb did.
 TEST_F(SendFilePause, ALinkThatShowsADelayOfItsOwnIsSentToWithoutPause) {
-  ClearingReceiver link(1, 1, [](int) { return 1u; });
+  ClearingReceiver link(1, RB_CLEARS_AFTER_REQUEST_MS, [](int) { return 1u; });
   std::vector<uint8_t> sent;
   int pauses = SendThrough(&link, &sent);
   EXPECT_EQ(0, link.lost());
-  EXPECT_EQ(static_cast<int>(YM_DELAY_ANSWERS), pauses) << "only the sends before the evidence";
+  EXPECT_EQ(static_cast<int>(YM_DELAY_ANSWERS) + 1, pauses)
+      << "only the sends before the evidence, and the end of the batch";
   ASSERT_GE(link.data().size(), sent.size());
   EXPECT_TRUE(std::equal(sent.begin(), sent.end(), link.data().begin()));
 }
@@ -663,8 +665,9 @@ TEST_F(SendFilePause, ASendThatTakesLongItselfShowsNothingOfTheLink) {
   std::vector<uint8_t> sent;
   int pauses = SendThrough(&link, &sent);
   EXPECT_EQ(0, link.lost());
-  // Frames 0 to 13 give the ten late answers (every third of them decides nothing).
-  EXPECT_EQ(14, pauses);
+  // Frames 0 to 13 give the ten late answers (every third of them decides nothing); the
+  // end of the batch pauses as ever.
+  EXPECT_EQ(15, pauses);
 }
 
 // On a single processor the sender woken by an answer can run before a receiver on the
@@ -676,8 +679,8 @@ TEST_F(SendFilePause, OnASingleProcessorEverySendWaits) {
   std::vector<uint8_t> sent;
   int pauses = SendThrough(&link, &sent);
   EXPECT_EQ(0, link.lost());
-  EXPECT_EQ(static_cast<int>(YM_DELAY_ANSWERS), pauses);
-  EXPECT_EQ(link.frames() - static_cast<int>(YM_DELAY_ANSWERS),
+  EXPECT_EQ(static_cast<int>(YM_DELAY_ANSWERS) + 1, pauses);  // and the end of the batch
+  EXPECT_EQ(link.frames() - static_cast<int>(YM_DELAY_ANSWERS) - 1,
             CountCalls("Sleep " + std::to_string(YM_SHARED_PAUSE_MS)));
 }
 
