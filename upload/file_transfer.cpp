@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <thread>
 
 #include "platform/terminal_services.h"
@@ -63,11 +64,19 @@ bool RefusedTooOften(int* naks) { return ++*naks > NAK_LIMIT; }
 // taken for the rest of the file: on a loaded machine a receiver on a pseudo-terminal
 // answers 10 to 40 ms late for runs of up to 15 answers, but then quickly again (a first
 // run longer than YM_DELAY_ANSWERS leaves the blocks after it unpaused until the next
-// quick answer: the risk this rule leaves, on a loaded machine only). Where the
-// link has shown its delay, a single processor still pauses YM_SHARED_PAUSE_MS: there the
-// sender, woken by the answer, may run before a receiver on the same processor has
-// cleared its input, and the answer's time is that processor's work as much as the
-// link's; a pause of any length lets the receiver run first.
+// quick answer: the risk this rule leaves, on a loaded machine only).
+//
+// On a single processor the answer's time is that processor's work as much as the link's,
+// and the sender, woken by the answer, may run before a receiver on the same processor has
+// cleared its input however long either waited: on the emulated board rb lost two blocks
+// in 30 uploads, each sent 2 ms after its ACK while rb was still held in the write of that
+// ACK (for 14 and 33 ms), other tasks having had the processor meanwhile. So there the
+// sender, after the pause the link requires (none where it has shown its delay), waits
+// until it is the only task ready to run: a receiver between its answer and its clearing
+// is ready to run, one waiting for the block is not. The wait is looked at every
+// millisecond and ends after YM_SHARED_WAIT_MS whatever else keeps the processor busy (a
+// screen being drawn, another program); where the system does not say what is ready to
+// run, it is YM_SHARED_PAUSE_MS, a pause of any length letting the receiver run first.
 //
 // A send that follows the receiver's request rather than its ACK (block 0, the first data
 // block, the end of the batch) pauses YM_REQUEST_PAUSE_MS there: rb's requests come at its
@@ -108,16 +117,46 @@ void TimeAnswer(uint32_t sendFrom, uint32_t sentAt) {
   }
 }
 
+// The tasks ready to run, from the system's load figures ("0.10 0.05 0.01 2/85 1234":
+// ready to run, of all), or -1.
+int RunnableFromLoad() {
+  int fd = open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  char text[128];
+  ssize_t count = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (count <= 0) return -1;
+  text[count] = '\0';
+  double minute1 = 0, minute5 = 0, minute15 = 0;
+  int running = -1, all = 0;
+  if (std::sscanf(text, "%lf %lf %lf %d/%d", &minute1, &minute5, &minute15, &running, &all) != 5) {
+    return -1;
+  }
+  return running >= 0 ? running : -1;
+}
+
+// On a single processor: until the sender is the only task ready to run, at most
+// YM_SHARED_WAIT_MS; YM_SHARED_PAUSE_MS where that cannot be known.
+void WaitForTheProcessor() {
+  uint32_t start = OsGetTickCount();
+  for (;;) {
+    int runnable = RunnableTasks();
+    if (runnable < 0) {
+      OsSleep(YM_SHARED_PAUSE_MS);
+      return;
+    }
+    if (runnable <= 1 || OsGetTickCount() - start >= YM_SHARED_WAIT_MS) return;
+    OsSleep(1);
+  }
+}
+
 // Pauses before a send as the link requires, the longer pause where the send follows
 // the receiver's request ('C') rather than its ACK or NAK; returns the time the send
 // begins.
 uint32_t PauseBeforeSend(bool afterRequest) {
   bool linkDelays = !LinkState.quickAnswer && LinkState.lateAnswers >= YM_DELAY_ANSWERS;
-  if (!linkDelays) {
-    OsSleep(afterRequest ? YM_REQUEST_PAUSE_MS : YM_TURNAROUND_MS);
-  } else if (LinkState.oneProcessor) {
-    OsSleep(YM_SHARED_PAUSE_MS);
-  }
+  if (!linkDelays) OsSleep(afterRequest ? YM_REQUEST_PAUSE_MS : YM_TURNAROUND_MS);
+  if (LinkState.oneProcessor) WaitForTheProcessor();
   return OsGetTickCount();
 }
 
@@ -227,6 +266,7 @@ int Transfer(int fd, const char* remoteName, uint32_t size) {
 }  // namespace
 
 int ProcessorCount = 0;
+int (*RunnableTasks)() = RunnableFromLoad;
 
 int SendFile(const char* path, const char* remoteName) {
   StartTiming();
@@ -256,5 +296,6 @@ int EndBatch() {
   // board, whose answers come late enough to pass for a link's delay, rb lost it 3 times
   // in 30 uploads with the short pause.
   OsSleep(YM_REQUEST_PAUSE_MS);
+  if (LinkState.oneProcessor) WaitForTheProcessor();
   return OsPortSend(UPLOAD_PORT, block, YM_SHORT_BLOCK) != 0 ? ERR_SEND : 0;
 }

@@ -15,6 +15,11 @@ int SendFile(const char* path, const char* remoteName);
 // file_transfer.cpp); 0, as it starts, asks the system. Tests set it.
 extern int ProcessorCount;
 
+// The tasks ready to run on the terminal, the caller among them, or -1 where the system
+// does not say; on a single processor the sender waits for the processor to be its own
+// before a send (see file_transfer.cpp). Tests set it.
+extern int (*RunnableTasks)();
+
 // Ends the batch: waits for the receiver's 'C' and sends an empty block 0.
 // Returns 0 or a negative TransferError.
 int EndBatch();

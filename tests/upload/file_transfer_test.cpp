@@ -56,6 +56,7 @@ class FileTransferTest : public ::testing::Test {
     test::Reset();
     TransferAbort.store(0);
     ProcessorCount = 2;  // the pause rule as on a terminal with more than one
+    runnableTasks_ = RunnableTasks;
     char pattern[] = "/tmp/battest-upload-XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(pattern));
     dir_ = pattern;
@@ -68,6 +69,7 @@ class FileTransferTest : public ::testing::Test {
     test::SetPeer(UPLOAD_PORT, nullptr);
     TransferAbort.store(0);
     ProcessorCount = 0;
+    RunnableTasks = runnableTasks_;
     EXPECT_EQ(descriptors_, OpenDescriptors()) << "a file was left open";
     for (const std::string& path : files_) unlink(path.c_str());
     rmdir(dir_.c_str());
@@ -120,6 +122,7 @@ class FileTransferTest : public ::testing::Test {
  private:
   std::vector<std::string> files_;
   size_t descriptors_ = 0;
+  int (*runnableTasks_)() = nullptr;
 };
 
 // ---- Wire sequence -----------------------------------------------------------
@@ -547,6 +550,8 @@ class ClearingReceiver : public test::PortPeer {
   int lost() const { return lost_; }
   int frames() const { return frames_; }
   const std::vector<uint8_t>& data() const { return data_; }
+  // Between an answer and the clearing that follows it (ready to run, on a processor).
+  bool clearing() const { return test::Ticks() < clearedAt_; }
 
  private:
   // The frame reaches the receiver at `arrival`.
@@ -671,17 +676,38 @@ TEST_F(SendFilePause, ASendThatTakesLongItselfShowsNothingOfTheLink) {
 }
 
 // On a single processor the sender woken by an answer can run before a receiver on the
-// same processor has cleared its input, however long the link took: a short pause is
-// kept where the link has shown its delay.
-TEST_F(SendFilePause, OnASingleProcessorEverySendWaits) {
+// same processor has cleared its input, however long the link took: here the receiver,
+// kept from the processor, clears its input 20 ms after each ACK, over a link that shows
+// 3 ms each way. Each send waits until the sender is the only task ready to run.
+ClearingReceiver* gSharedReceiver = nullptr;
+
+TEST_F(SendFilePause, OnASingleProcessorEachSendWaitsUntilTheReceiverHasCleared) {
   ProcessorCount = 1;
-  ClearingReceiver link(1, 1, [](int) { return 3u; });
+  ClearingReceiver link(20, 60, [](int) { return 3u; });
+  gSharedReceiver = &link;
+  RunnableTasks = [] { return gSharedReceiver->clearing() ? 2 : 1; };
   std::vector<uint8_t> sent;
-  int pauses = SendThrough(&link, &sent);
+  SendThrough(&link, &sent);
   EXPECT_EQ(0, link.lost());
-  EXPECT_EQ(static_cast<int>(YM_DELAY_ANSWERS) + 1, pauses);  // and the end of the batch
-  EXPECT_EQ(link.frames() - static_cast<int>(YM_DELAY_ANSWERS) - 1,
-            CountCalls("Sleep " + std::to_string(YM_SHARED_PAUSE_MS)));
+  ASSERT_GE(link.data().size(), sent.size());
+  EXPECT_TRUE(std::equal(sent.begin(), sent.end(), link.data().begin()));
+  // A processor that stays busy holds each send back YM_SHARED_WAIT_MS at most; where
+  // the system does not say what is ready to run, a short pause is all that is left.
+  for (auto runnable : {+[] { return 3; }, +[] { return -1; }}) {
+    test::Reset();
+    ASSERT_EQ(0, OsPortOpen(UPLOAD_PORT, "115200,8,n,1"));
+    ClearingReceiver again(1, 1, [](int) { return 3u; });
+    RunnableTasks = runnable;
+    SendThrough(&again, &sent);
+    EXPECT_EQ(0, again.lost());
+    int waits = CountCalls("Sleep 1"), pauses = CountCalls("Sleep " + std::to_string(YM_SHARED_PAUSE_MS));
+    if (runnable() < 0) {
+      EXPECT_EQ(0, waits);
+      EXPECT_EQ(again.frames(), pauses);
+    } else {
+      EXPECT_EQ(again.frames() * static_cast<int>(YM_SHARED_WAIT_MS), waits);
+    }
+  }
 }
 
 // ---- Cancel --------------------------------------------------------------------
