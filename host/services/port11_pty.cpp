@@ -54,9 +54,10 @@ void SettlePort11(Port11& port) {
   if (device != nullptr && device[0] != '\0') {
     port.device = device;
     // Raw from the program's start, as a terminal keeps its port: a USB gadget's serial
-    // port comes up echoing, and a receiver started before an upload sends its request
-    // just as the upload opens the port.
-    const int r = MakeRawAhead(device);
+    // port comes up echoing. And open from then on, so that what the far end sends between
+    // uploads waits for the next: a gadget's port closed by all throws it away, and a
+    // receiver started before an upload sends its request then.
+    const int r = MakeRawAhead(device, &port.deviceHeld);
     if (r != 0) {
       std::fprintf(stderr, "termsim: port 11: %s: %s (an upload opens it again)\n", device,
                    std::strerror(-r));

@@ -105,12 +105,17 @@ int MakeRaw(int fd, const PortAttr* attr) {
   return 0;
 }
 
-int MakeRawAhead(const char* path) {
+int MakeRawAhead(const char* path, int* held) {
   // Non-blocking, so that a line without its carrier does not hold the open.
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -errno;
-  const int r = isatty(fd) ? MakeRaw(fd, nullptr) : 0;
-  close(fd);
+  const bool terminal = isatty(fd);
+  const int r = terminal ? MakeRaw(fd, nullptr) : 0;
+  if (r == 0 && terminal && held != nullptr) {
+    *held = fd;
+  } else {
+    close(fd);
+  }
   return r;
 }
 

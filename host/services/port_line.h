@@ -15,8 +15,12 @@ int MakeRaw(int fd, const PortAttr* attr);
 // keeps a device's settings from one open to the next, and a device left in the line
 // discipline's defaults would echo back whatever the far end sends in the moment between
 // a later open and that open's own settings (a receiver's request, say). Anything that is
-// not a terminal is left as it is. Returns 0 or a negative errno value.
-int MakeRawAhead(const char* path);
+// not a terminal is left as it is. Where `held` is given, a terminal stays open there, for
+// the caller to keep: a USB gadget's serial port throws away what the far end sends while
+// no one has it open, so a receiver started before an upload would lose the request it
+// sends then, and send it again only after its time-out (10 s for lrzsz's rb). Returns 0
+// or a negative errno value.
+int MakeRawAhead(const char* path, int* held = nullptr);
 
 // Makes a descriptor non-blocking. Returns 0 or a negative errno value.
 int SetNonBlocking(int fd);
