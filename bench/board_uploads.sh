@@ -6,7 +6,8 @@
 # waiting for a block (a block lost to rb's clearing of its input), and with the
 # receiver's clock (bench/receiver_clock.cpp, built for the board) loaded into rb it
 # times how long rb took from writing each answer to clearing its input.
-# Writes OUTDIR/console.log, rb-I.err for each upload, clock.txt and figures.txt.
+# Writes OUTDIR/console.log, rb-I.err for each upload, clock.txt, port11.trace (the
+# program's trace of its port) and figures.txt.
 # Exit status 0 when every upload arrived whole, 1 otherwise, 77 when the board's
 # packages are missing. BOARD_BATTEST: the armhf battest (default
 # build-arm-release/battest, built when missing); BOARD_CXX: the armhf C++ compiler
@@ -24,6 +25,7 @@ out=$(cd "$1" && pwd)
 share=$out/share
 rm -rf "$share" "$out"/rb-*.err "$out/clock.txt" "$out/figures.txt" "$out/console.log"
 mkdir -p "$share/ctl"
+: >"$share/port11.trace"  # the program's trace of port 11, kept as OUTDIR/port11.trace
 fail() { echo "board_uploads: $*" >&2; exit 1; }
 
 battest=${BOARD_BATTEST:-$board_repo/build-arm-release/battest}
@@ -144,6 +146,7 @@ for i in $(seq "$uploads"); do
   shows "KELDRAN Oct 14 2017" || fail "upload $i: the main screen did not come back"
 done
 cp "$share/clock.txt" "$out/clock.txt" 2>/dev/null || : >"$out/clock.txt"
+cp "$share/port11.trace" "$out/port11.trace"
 
 {
   echo "uploads: $passed of $uploads arrived whole with rb ending well (status 0)"
