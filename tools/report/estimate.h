@@ -10,7 +10,7 @@
 // keeps a set of lithium-ion open-circuit curves (typical chemistries, and sloped curves
 // with knees of several heights and widths, each held at every 1 % of charge). When the
 // logs given hold a discharge to empty of the same model, the curve learnt from it joins
-// the set with the weight of 150 of them, its own load's drop reckoned in: the cell's own
+// the set with the weight of 1,100 of them, its own load's drop reckoned in: the cell's own
 // curve, unless the readings fit it clearly worse (so it must come from a discharge at a
 // steady load of the same battery). First each curve is stretched about 3.7 V (a learnt one
 // hardly: by its age) and lowered by a constant drop, both on grids with a prior; the
