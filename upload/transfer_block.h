@@ -35,9 +35,8 @@ constexpr uint32_t YM_REPEAT_MS = 2000;  // a request later than this after a bl
 // The pause before a send (file_transfer.cpp), after the answer the send follows.
 constexpr uint32_t YM_TURNAROUND_MS = 10;  // unless the link has shown a delay of its own
 constexpr uint32_t YM_REQUEST_PAUSE_MS = 50;  // the same, after a request ('C')
-constexpr uint32_t YM_SHARED_PAUSE_MS = 2; // on a single processor, where it has, and
-                                           // the system cannot tell what else would run
-constexpr uint32_t YM_SHARED_WAIT_MS = 100; // there the longest wait for the processor
+constexpr uint32_t YM_SHARED_WAIT_MS = 100; // on a single processor, the longest wait for it
+constexpr uint32_t YM_SHARED_PAUSE_MS = 2;  // there, where the system does not say what runs
 constexpr uint32_t YM_LINK_DELAY_MS = 2;   // an answer this late may have crossed a delay
 constexpr uint32_t YM_DELAY_ANSWERS = 10;  // that many late answers, none quicker, show one
 
