@@ -127,11 +127,8 @@ int RunnableFromLoad() {
   close(fd);
   if (count <= 0) return -1;
   text[count] = '\0';
-  double minute1 = 0, minute5 = 0, minute15 = 0;
-  int running = -1, all = 0;
-  if (std::sscanf(text, "%lf %lf %lf %d/%d", &minute1, &minute5, &minute15, &running, &all) != 5) {
-    return -1;
-  }
+  int running = -1;
+  if (std::sscanf(text, "%*f %*f %*f %d/", &running) != 1) return -1;
   return running >= 0 ? running : -1;
 }
 
